@@ -1,14 +1,20 @@
 # Runs the program in one of the ways named by CHECK and fails on any
 # difference from what a user must see.
+
+# The expected report, as bytes in hex; Windows ends its lines with CR LF.
 file(READ ${EXPECTED} expected)
 if(CRLF)
   string(REPLACE "\n" "\r\n" expected "${expected}")
 endif()
+string(HEX "${expected}" expected)
 
-# Runs the program with the given shell redirection and arguments.
+# Runs the program with the given shell redirection and arguments. Its
+# standard output goes through a file: execute_process would drop the CR of
+# each CR LF from a captured variable.
 function(run redirect)
   execute_process(COMMAND sh -c "exec \"$@\" ${redirect}" sh ${ARGN}
-    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+    RESULT_VARIABLE status OUTPUT_FILE stdout.txt ERROR_VARIABLE err TIMEOUT 60)
+  file(READ stdout.txt out HEX)
   set(status "${status}" PARENT_SCOPE)
   set(out "${out}" PARENT_SCOPE)
   set(err "${err}" PARENT_SCOPE)
@@ -17,7 +23,7 @@ endfunction()
 function(expect_report redirect)
   run("${redirect}" ${ARGN})
   if(NOT out STREQUAL expected)
-    message(FATAL_ERROR "'${ARGN} ${redirect}' printed\n[${out}]\ninstead of\n[${expected}]")
+    message(FATAL_ERROR "'${ARGN} ${redirect}' printed bytes\n${out}\ninstead of\n${expected}")
   endif()
   # An emulator may speak on standard error; the program itself must not.
   if(NOT status STREQUAL "0" OR (NOT EMULATOR AND NOT err STREQUAL ""))
