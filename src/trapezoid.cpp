@@ -43,9 +43,10 @@ int main() {
   double e = (sum - s) / s;
 
   // A report that did not reach its destination is a failed run, not a
-  // successful one.
+  // successful one. Some runtimes (msvcrt) let printf and fflush look fine
+  // after a failed write and record it only in the stream's error indicator.
   if (std::printf("s  = %.16lf \nsum= %.16lf\ne  = %.16lf", s, sum, e) < 0 ||
-      std::fflush(stdout) != 0) {
+      std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fprintf(stderr, "trapezoid: cannot write the report: %s\n",
                  std::strerror(errno));
     return 1;
