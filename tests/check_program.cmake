@@ -2,12 +2,11 @@
 # what a user must see.
 cmake_minimum_required(VERSION 3.25)
 
-# The expected report, as bytes in hex; Windows ends its lines with CR LF.
+# The expected report; Windows ends its lines with CR LF.
 file(READ ${EXPECTED} report)
 if(CRLF)
   string(REPLACE "\n" "\r\n" report "${report}")
 endif()
-string(HEX "${report}" report)
 # An emulator may speak on standard error; the program itself must not.
 if(EMULATOR)
   set(quiet "")
@@ -21,28 +20,29 @@ function(readable var hex)
   set(text "")
   foreach(byte IN LISTS bytes)
     math(EXPR code "0x${byte}")
-    if(byte STREQUAL "0a")
-      string(APPEND text "\\n")
-    elseif(byte STREQUAL "0d")
-      string(APPEND text "\\r")
-    elseif(code LESS 32 OR code GREATER 126)
-      string(APPEND text "\\x${byte}")
-    else()
+    if(code GREATER_EQUAL 32 AND code LESS 127)
       string(ASCII ${code} char)
-      string(APPEND text "${char}")
+    elseif(byte STREQUAL "0a")
+      set(char "\\n")
+    elseif(byte STREQUAL "0d")
+      set(char "\\r")
+    else()
+      set(char "\\x${byte}")
     endif()
+    string(APPEND text "${char}")
   endforeach()
   set(${var} "\"${text}\"" PARENT_SCOPE)
 endfunction()
 
 # Runs the command with a shell redirection and checks its exit status, its
-# standard output and its standard error against a pattern. The output goes
-# through a file of this check's own: execute_process drops the CR of a CR LF
-# it captures, and checks run in parallel.
+# standard output, byte for byte, and its standard error against a pattern.
+# The output goes through a file of this check's own: execute_process drops
+# the CR of a CR LF it captures, and checks run in parallel.
 function(expect status stdout stderr redirect)
   execute_process(COMMAND sh -c "exec \"$@\" ${redirect}" sh ${ARGN}
     RESULT_VARIABLE got OUTPUT_FILE ${CHECK}.stdout ERROR_VARIABLE err TIMEOUT 60)
   file(READ ${CHECK}.stdout out HEX)
+  string(HEX "${stdout}" stdout)
   set(wrong "")
   if(NOT got STREQUAL status)
     string(APPEND wrong "\n  exit status ${got}, expected ${status}")
@@ -57,7 +57,7 @@ function(expect status stdout stderr redirect)
     string(HEX "${stderr}" stderr)
     readable(err "${err}")
     readable(stderr "${stderr}")
-    string(APPEND wrong "\n  standard error ${err}\n  expected to match ${stderr}")
+    string(APPEND wrong "\n  standard error ${err}, expected to match ${stderr}")
   endif()
   if(NOT wrong STREQUAL "")
     string(JOIN " " command ${ARGN} ${redirect})
