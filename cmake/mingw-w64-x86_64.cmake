@@ -4,7 +4,3 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-
-# At run time the program needs no DLL but KERNEL32.dll and msvcrt.dll, so
-# whatever it takes from the GCC runtime is linked into the executable.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
