@@ -2,12 +2,19 @@
 # protection, checked C library calls, full RELRO with immediate binding, a
 # stack that cannot run code, and a position-independent program; on Windows
 # the PE flags that the MSVC linker sets by default. A flag goes in only where
-# the target takes it, and not where the user's own flags (CXXFLAGS, LDFLAGS)
-# already decide the same thing: theirs win.
+# the target takes it, and not where the user's own flags (CXXFLAGS, LDFLAGS,
+# or those of a build type) already decide the same thing: theirs win. What
+# goes in is listed in trapezoid_hardening, for the checks of the package.
 include(CheckCXXCompilerFlag)
 include(CheckLinkerFlag)
 
 set(user_flags " ${CMAKE_CXX_FLAGS} ${CMAKE_EXE_LINKER_FLAGS} ")
+foreach(config IN LISTS CMAKE_BUILD_TYPE CMAKE_CONFIGURATION_TYPES)
+  string(TOUPPER "${config}" config)
+  string(APPEND user_flags
+    " ${CMAKE_CXX_FLAGS_${config}} ${CMAKE_EXE_LINKER_FLAGS_${config}} ")
+endforeach()
+set(trapezoid_hardening "")
 
 # Adds a compile or link flag, unless the user's flags match decided_by.
 function(harden kind flag decided_by)
@@ -28,6 +35,9 @@ function(harden kind flag decided_by)
       target_link_options(trapezoid PRIVATE ${flag})
     endif()
   endif()
+  if(${supported})
+    set(trapezoid_hardening ${trapezoid_hardening} ${flag} PARENT_SCOPE)
+  endif()
 endfunction()
 
 if(WIN32)
@@ -44,14 +54,21 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   harden(link LINKER:-z,relro "relro")
   harden(link LINKER:-z,now "z,(now|lazy)")
   harden(link LINKER:-z,noexecstack "execstack")
-  # The checked calls need the optimiser, and warn without it.
+  # The checked calls need the optimiser, and warn without it. Some compilers
+  # (Ubuntu's GCC, for one) define the macro themselves when optimising.
   if(NOT user_flags MATCHES "_FORTIFY_SOURCE")
-    target_compile_definitions(trapezoid PRIVATE
-      $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=3>)
+    target_compile_options(trapezoid PRIVATE
+      $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3>)
+    # Clang lacks the builtin that the C library's checked printf needs, so
+    # only GCC's program makes checked calls.
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      list(APPEND trapezoid_hardening _FORTIFY_SOURCE)
+    endif()
   endif()
   if(NOT user_flags MATCHES "-(no-)?pie|-f(no-)?(pie|PIE)")
     include(CheckPIESupported)
     check_pie_supported(LANGUAGES CXX)
     set_target_properties(trapezoid PROPERTIES POSITION_INDEPENDENT_CODE ON)
+    list(APPEND trapezoid_hardening PIE)
   endif()
 endif()

@@ -1,0 +1,61 @@
+# Links the C library into the Linux program, so that a downloaded program
+# needs nothing from the system but the kernel, whichever distribution and
+# release it runs on. It stays position-independent where the C library has a
+# start file for that (static PIE). Such a program carries the GNU C Library,
+# so the package says which, by Debian package and version, beside the text of
+# its licence, the LGPL 2.1.
+include(CheckLinkerFlag)
+set(CMAKE_REQUIRED_FLAGS -fPIE)
+check_linker_flag(CXX -static-pie TRAPEZOID_HAS_STATIC_PIE)
+unset(CMAKE_REQUIRED_FLAGS)
+# CMake's own -pie or -no-pie would undo the static link.
+set_property(TARGET trapezoid PROPERTY POSITION_INDEPENDENT_CODE)
+if(TRAPEZOID_HAS_STATIC_PIE AND PIE IN_LIST trapezoid_hardening)
+  target_compile_options(trapezoid PRIVATE -fPIE)
+  target_link_options(trapezoid PRIVATE -static-pie)
+else()
+  target_link_options(trapezoid PRIVATE -static)
+  list(REMOVE_ITEM trapezoid_hardening PIE)
+endif()
+
+# The C library that the compiler links, and the Debian package that holds it.
+execute_process(COMMAND ${CMAKE_CXX_COMPILER}
+  ${CMAKE_CXX_COMPILE_OPTIONS_TARGET}${CMAKE_CXX_COMPILER_TARGET}
+  -print-file-name=libc.a OUTPUT_VARIABLE libc OUTPUT_STRIP_TRAILING_WHITESPACE)
+file(REAL_PATH "${libc}" libc)
+set(c_library "the GNU C Library from ${libc}")
+find_program(DPKG_QUERY dpkg-query)
+if(DPKG_QUERY)
+  execute_process(COMMAND ${DPKG_QUERY} -S ${libc} OUTPUT_VARIABLE package
+    RESULT_VARIABLE failed ERROR_QUIET)
+  string(REGEX REPLACE ": .*" "" package "${package}")
+endif()
+if(DPKG_QUERY AND NOT failed)
+  execute_process(COMMAND ${DPKG_QUERY} -W
+    "-f=\${Version}\n\${source:Package} (= \${source:Version})" ${package}
+    OUTPUT_VARIABLE found COMMAND_ERROR_IS_FATAL ANY)
+  string(REPLACE "\n" ".\nBuilt-Using: " found "${found}")
+  set(c_library "the GNU C Library of Debian's package ${package} ${found}")
+endif()
+
+find_file(TRAPEZOID_LGPL LGPL-2.1 PATHS /usr/share/common-licenses NO_DEFAULT_PATH
+  DOC "The text of the GNU Lesser General Public License, version 2.1")
+if(NOT TRAPEZOID_LGPL)
+  message(FATAL_ERROR "A program with the C library in it ships with the text "
+    "of its licence: set TRAPEZOID_LGPL to a copy of the LGPL 2.1, or "
+    "configure with -DTRAPEZOID_STATIC=OFF.")
+endif()
+file(CONFIGURE OUTPUT NOTICE CONTENT [[
+The trapezoid program in this package has the C library linked into it:
+@c_library@
+
+The GNU C Library is free software under the GNU Lesser General Public
+License, version 2.1 or later, whose text is in LGPL-2.1 beside this file.
+Its source is Debian's source package named above, at the version named.
+To relink the program with another C library, build it again from the
+trapezoid source of this release, as README's "Verifying a download" says:
+the build is reproducible, so with the same C library it gives the same
+program, and with another it is the same program relinked.
+]] @ONLY)
+set(trapezoid_static ON)
+set(trapezoid_c_library ${PROJECT_BINARY_DIR}/NOTICE ${TRAPEZOID_LGPL})
