@@ -1,0 +1,80 @@
+#!/bin/sh
+# Draws README's two pictures with gnuplot: doc/trapezoids.svg, the rule
+# on a coarse grid, and doc/error.svg, the relative error against the
+# number of intervals. Run by the build's figures target.
+set -eu
+cd "$(dirname "$0")"
+if ! command -v gnuplot >/dev/null; then
+  echo "figures.sh: gnuplot was not found: install Debian's gnuplot-nox package" >&2
+  exit 1
+fi
+
+# The relative error e for n = 1, 2, 4, ... 2^22 intervals, computed with the
+# program's own binary64 operations in its order, not by a library's quadrature.
+errors=$(awk 'BEGIN {
+  s = 1.0 - exp(-1.0)
+  for (n = 1; n <= 4194304; n *= 2) {
+    t = 0.0; sum = 0.0; x0 = 0.0; y0 = exp(-x0)
+    for (i = 1; i <= n; i++) {
+      t = t + 1.0; x1 = t * (1.0 / n); y1 = exp(-x1)
+      sum = sum + (x1 - x0) * ((y0 + y1) / 2.0)
+      x0 = x1; y0 = y1
+    }
+    printf "%d %.17g\n", n, (sum - s) / s
+  }
+}')
+
+gnuplot <<EOF
+set terminal svg size 640,440 font "sans,14" background "white"
+set encoding utf8
+set minussign
+set border 3
+set tics nomirror
+f(x) = exp(-x)
+
+set output "trapezoids.svg"
+n = 2
+h = 1.0 / n
+node(x) = (x >= 1 ? n - 1 : floor(x / h))
+chord(x) = f(node(x) * h) + (f(node(x) * h + h) - f(node(x) * h)) * (x / h - node(x))
+set xrange [0:1]
+set yrange [0:1.05]
+set xtics 0.25
+set ytics 0.25
+set xlabel "x"
+set key top right
+set tics out
+set samples 401
+do for [k = 0:n] {
+  set arrow from k * h, 0 to k * h, f(k * h) nohead lc "#4a6fa5"
+}
+plot "+" using 1:(0):(chord(\$1)) with filledcurves fc "#dbe6f4" title "trapezoids, 2 intervals", \
+  "+" using 1:(f(\$1)):(chord(\$1)) with filledcurves fc "#e8743b" title "error: chord above the curve", \
+  chord(x) with lines lc "#4a6fa5" lw 1.5 notitle, \
+  f(x) with lines lc "black" lw 2 title "e^{−x}"
+
+unset arrow
+set output "error.svg"
+set logscale x 2
+set logscale y 10
+set xrange [1:2**22]
+set yrange [1e-16:1]
+set format x "2^{%L}"
+set format y "10^{%L}"
+set xtics 4
+set ytics 100
+set xlabel "number of intervals n"
+set ylabel "relative error |sum − s| / s"
+set key top right
+# The rule's exact relative error, (h/2)·coth(h/2) − 1, by its series.
+exact(n) = (h = 1.0 / n, h**2 / 12 - h**4 / 720 + h**6 / 30240 - h**8 / 1209600)
+\$errors << END
+$errors
+END
+set label "n = 64: e = 2.0345·10^{−5}" at 64 * 1.6, 2.0345e-5 * 2.5
+set label "rounding takes over" at 2**22, 3e-15 right
+plot exact(x) with lines lc "#4a6fa5" lw 2 title "rule's exact error, (h/2)·coth(h/2) − 1", \
+  \$errors using 1:(\$2 > 0 ? \$2 : 1/0) with points pt 7 ps 0.8 lc "black" title "computed in binary64, e > 0", \
+  \$errors using 1:(\$2 < 0 ? -\$2 : 1/0) with points pt 6 ps 1.2 lc "#e8743b" title "computed, e < 0, as −e", \
+  \$errors using 1:(\$1 == 64 ? \$2 : 1/0) with points pt 6 ps 2 lc "#e8743b" notitle
+EOF
