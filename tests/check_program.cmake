@@ -83,7 +83,8 @@ function(check name)
     # An emulator keeps the variables it needs to start.
     expect(0 "${report}" "${quiet}" "" env -i ${EMULATOR_ENVIRONMENT} ${program})
   elseif(name STREQUAL "locale")
-    # A locale whose decimal point is a comma.
+    # A locale whose decimal point is a comma, in force where the program runs.
+    expect(0 "0,5" "${quiet}" "" env ${LOCALE} ${EMULATOR} ${DECIMAL_POINT})
     expect(0 "${report}" "${quiet}" "" env ${LOCALE} ${program})
   elseif(name STREQUAL "write-failure")
     # A report that cannot be written is an error, said in one line.
@@ -107,7 +108,7 @@ function(check name)
   elseif(name STREQUAL "package")
     # Made in a folder of this check's own, as cpack makes it for a user.
     file(REMOVE_RECURSE package)
-    execute_process(COMMAND ${CPACK} --config ${CPACK_CONFIG} -B package
+    execute_process(COMMAND ${CPACK} -C ${CONFIG} --config ${CPACK_CONFIG} -B package
       OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
     file(GLOB package package/*.tar.gz package/*.zip)
     file(STRINGS ${package}.sha256 sum)
