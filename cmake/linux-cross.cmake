@@ -24,3 +24,5 @@ elseif(processor STREQUAL "powerpc64le")
   set(qemu ppc64le)
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${qemu} -L /usr/${CROSS_TRIPLET})
+# Clang's name holds no triplet, so the build would strip with the host's tools.
+find_program(CMAKE_STRIP ${CROSS_TRIPLET}-strip)

@@ -4,6 +4,8 @@
 # number of intervals. Run by the build's figures target.
 set -eu
 cd "$(dirname "$0")"
+# The pictures hold UTF-8 text, whatever the user's locale.
+export LC_ALL=C.UTF-8
 if ! command -v gnuplot >/dev/null; then
   echo "figures.sh: gnuplot was not found: install Debian's gnuplot-nox package" >&2
   exit 1
