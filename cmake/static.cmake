@@ -10,12 +10,12 @@ check_linker_flag(CXX -static-pie TRAPEZOID_HAS_STATIC_PIE)
 unset(CMAKE_REQUIRED_FLAGS)
 # CMake's own -pie or -no-pie would undo the static link.
 set_property(TARGET trapezoid PROPERTY POSITION_INDEPENDENT_CODE)
-if(TRAPEZOID_HAS_STATIC_PIE AND PIE IN_LIST trapezoid_hardening)
+if(TRAPEZOID_HAS_STATIC_PIE AND trapezoid_hardening MATCHES "(^|;)PIE ")
   target_compile_options(trapezoid PRIVATE -fPIE)
   target_link_options(trapezoid PRIVATE -static-pie)
 else()
   target_link_options(trapezoid PRIVATE -static)
-  list(REMOVE_ITEM trapezoid_hardening PIE)
+  list(FILTER trapezoid_hardening EXCLUDE REGEX "^PIE ")
 endif()
 
 # The C library that the compiler links, and the Debian package that holds it.
@@ -57,5 +57,6 @@ trapezoid source of this release, as README's "Verifying a download" says:
 the build is reproducible, so with the same C library it gives the same
 program, and with another it is the same program relinked.
 ]] @ONLY)
-set(trapezoid_static ON)
-set(trapezoid_c_library ${PROJECT_BINARY_DIR}/NOTICE ${TRAPEZOID_LGPL})
+# The program carries the C library, and its package the notices for it.
+set(trapezoid_carries_c_library ON)
+set(trapezoid_c_library_notices ${PROJECT_BINARY_DIR}/NOTICE ${TRAPEZOID_LGPL})

@@ -1,9 +1,12 @@
 #!/bin/sh
 # Draws README's two pictures with gnuplot: doc/trapezoids.svg, the rule
 # on a coarse grid, and doc/error.svg, the relative error against the
-# number of intervals. Run by the build's figures target.
+# number of intervals. Run by the build's figures target; draws into the
+# folder given, or into doc/.
 set -eu
-cd "$(dirname "$0")"
+out=${1:-$(dirname "$0")}
+mkdir -p "$out"
+cd "$out"
 # The pictures hold UTF-8 text, whatever the user's locale.
 export LC_ALL=C.UTF-8
 if ! command -v gnuplot >/dev/null; then
@@ -25,6 +28,9 @@ errors=$(awk 'BEGIN {
     printf "%d %.17g\n", n, (sum - s) / s
   }
 }')
+
+# The nodes of the coarse grid in the first picture.
+nodes=$(awk 'BEGIN { for (i = 0; i <= 2; i++) printf "%.17g %.17g\n", i / 2, exp(-i / 2) }')
 
 gnuplot <<EOF
 set terminal svg size 640,440 font "sans,14" background "white"
@@ -80,3 +86,13 @@ plot exact(x) with lines lc "#4a6fa5" lw 2 title "rule's exact error, (h/2)·cot
   \$errors using 1:(\$2 < 0 ? -\$2 : 1/0) with points pt 6 ps 1.2 lc "#e8743b" title "computed, e < 0, as −e", \
   \$errors using 1:(\$1 == 64 ? \$2 : 1/0) with points pt 6 ps 2 lc "#e8743b" notitle
 EOF
+
+# Each picture keeps the data that it draws, after its description: gnuplot's
+# bytes change from one version to the next, the data must not.
+keep_data() { # picture, data
+  DATA=$2 awk '{ print } /^<desc>/ { print "<!-- The data drawn:\n" ENVIRON["DATA"] "\n-->" }' \
+    "$1" >"$1.new"
+  mv "$1.new" "$1"
+}
+keep_data trapezoids.svg "$nodes"
+keep_data error.svg "$errors"
