@@ -19,18 +19,11 @@ else()
 endif()
 
 # The C library that the compiler links, and the Debian package that holds it.
-execute_process(COMMAND ${CMAKE_CXX_COMPILER}
-  ${CMAKE_CXX_COMPILE_OPTIONS_TARGET}${CMAKE_CXX_COMPILER_TARGET}
-  -print-file-name=libc.a OUTPUT_VARIABLE libc OUTPUT_STRIP_TRAILING_WHITESPACE)
-file(REAL_PATH "${libc}" libc)
+file(REAL_PATH "${trapezoid_c_library}" libc)
 set(c_library "the GNU C Library from ${libc}")
-find_program(DPKG_QUERY dpkg-query)
-if(DPKG_QUERY)
-  execute_process(COMMAND ${DPKG_QUERY} -S ${libc} OUTPUT_VARIABLE package
-    RESULT_VARIABLE failed ERROR_QUIET)
-  string(REGEX REPLACE ": .*" "" package "${package}")
-endif()
-if(DPKG_QUERY AND NOT failed)
+include(cmake/debian-packages.cmake)
+debian_packages(package ${libc})
+if(package)
   execute_process(COMMAND ${DPKG_QUERY} -W
     "-f=\${Version}\n\${source:Package} (= \${source:Version})" ${package}
     OUTPUT_VARIABLE found COMMAND_ERROR_IS_FATAL ANY)
