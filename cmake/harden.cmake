@@ -61,7 +61,8 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   # x86 functions start with an ENDBR landing pad.
   harden(compile -fcf-protection=full "-fcf-protection" CODE "endbr(32|64)")
   # arm64 signs the return address of a function that saves it.
-  harden(compile -mbranch-protection=standard "-mbranch-protection" CODE "paciasp")
+  harden(compile -mbranch-protection=standard "-mbranch-protection"
+    CODE "paciasp|hint\t#25")
   harden(link LINKER:-z,relro "relro" HEADERS "GNU_RELRO")
   # A static program binds everything at its link.
   harden(link LINKER:-z,now "z,(now|lazy)" HEADERS "no dynamic section|BIND_NOW")

@@ -208,10 +208,18 @@ function(check name)
       execute_process(COMMAND ${readelf} -hlndW ${program} OUTPUT_VARIABLE headers)
     endif()
     if(hardening MATCHES "(^|;)[^ ]+ CODE ")
-      execute_process(COMMAND ${objdump} -d --disassemble=main ${linked_program}
-        OUTPUT_VARIABLE code COMMAND_ERROR_IS_FATAL ANY)
+      # GNU objdump names the function to show one way, LLVM's another.
+      foreach(option IN ITEMS --disassemble=main --disassemble-symbols=main)
+        execute_process(COMMAND ${objdump} -d ${option} ${linked_program}
+          OUTPUT_VARIABLE code RESULT_VARIABLE failed ERROR_QUIET)
+        if(NOT failed)
+          break()
+        endif()
+      endforeach()
       name_got_calls(code)
     endif()
+    # A flag of some configurations only leaves an empty entry in the others.
+    list(REMOVE_ITEM hardening "")
     set(wrong "")
     foreach(entry IN LISTS hardening)
       string(REGEX MATCH "^([^ ]+) ([A-Z]+) (.*)$" found "${entry}")
