@@ -46,9 +46,9 @@ The GNU C Library is free software under the GNU Lesser General Public
 License, version 2.1 or later, whose text is in LGPL-2.1 beside this file.
 Its source is Debian's source package named above, at the version named.
 To relink the program with another C library, build it again from the
-trapezoid source of this release, as README's "Verifying a download" says:
-the build is reproducible, so with the same C library it gives the same
-program, and with another it is the same program relinked.
+trapezoid source of this release, as "Verifying a download" in BUILDING.md
+says: the build is reproducible, so with the same C library it gives the
+same program, and with another it is the same program relinked.
 ]] @ONLY)
 # The program carries the C library, and its package the notices for it.
 set(trapezoid_carries_c_library ON)

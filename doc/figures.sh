@@ -9,14 +9,21 @@ mkdir -p "$out"
 cd "$out"
 # The pictures hold UTF-8 text, whatever the user's locale.
 export LC_ALL=C.UTF-8
-if ! command -v gnuplot >/dev/null; then
-  echo "figures.sh: gnuplot was not found: install Debian's gnuplot-nox package" >&2
-  exit 1
-fi
+for tool in gnuplot:gnuplot-nox bc:bc; do
+  if ! command -v "${tool%:*}" >/dev/null; then
+    echo "figures.sh: ${tool%:*} was not found: install Debian's ${tool#*:} package" >&2
+    exit 1
+  fi
+done
 
-# The relative error e for n = 1, 2, 4, ... 2^22 intervals, computed with the
-# program's own binary64 operations in its order, not by a library's quadrature.
-errors=$(awk 'BEGIN {
+# The nodes of the coarse grid in the first picture.
+nodes=$(awk 'BEGIN { for (i = 0; i <= 2; i++) printf "%.17g %.17g\n", i / 2, exp(-i / 2) }')
+
+# For n = 1, 2, 4, ... 2^22 intervals: the relative error e computed with the
+# program's own binary64 operations in its order, not by a library's
+# quadrature; the rule's exact relative error, (h/2)·coth(h/2) − 1, with 60
+# digits; and rounding's share, the difference of the two.
+computed=$(awk 'BEGIN {
   s = 1.0 - exp(-1.0)
   for (n = 1; n <= 4194304; n *= 2) {
     t = 0.0; sum = 0.0; x0 = 0.0; y0 = exp(-x0)
@@ -25,15 +32,17 @@ errors=$(awk 'BEGIN {
       sum = sum + (x1 - x0) * ((y0 + y1) / 2.0)
       x0 = x1; y0 = y1
     }
-    printf "%d %.17g\n", n, (sum - s) / s
+    printf "%d %.17e\n", n, (sum - s) / s
   }
 }')
-
-# The nodes of the coarse grid in the first picture.
-nodes=$(awk 'BEGIN { for (i = 0; i <= 2; i++) printf "%.17g %.17g\n", i / 2, exp(-i / 2) }')
+errors=$(echo "$computed" | while read -r n e; do
+  exact=$(echo "scale = 60; x = 1 / (2 * $n); x * (e(x) + e(-x)) / (e(x) - e(-x)) - 1" | bc -l)
+  share=$(echo "scale = 60; d = $(echo "$e" | sed 's/e/ * 10^/; s/\^+/^/') - $exact; if (d < 0) d = -d; d" | bc -l)
+  printf '%s %s %.6e %.6e\n' "$n" "$e" "$exact" "$share"
+done)
 
 gnuplot <<EOF
-set terminal svg size 640,440 font "sans,14" background "white"
+set terminal svg size 640,480 font "sans,14" background "white"
 set encoding utf8
 set minussign
 set border 3
@@ -45,46 +54,73 @@ n = 2
 h = 1.0 / n
 node(x) = (x >= 1 ? n - 1 : floor(x / h))
 chord(x) = f(node(x) * h) + (f(node(x) * h + h) - f(node(x) * h)) * (x / h - node(x))
+\$nodes << END
+$nodes
+END
+set multiplot
 set xrange [0:1]
 set yrange [0:1.05]
 set xtics 0.25
 set ytics 0.25
 set xlabel "x"
-set key top right
+set ylabel "y"
+set key bottom left opaque box
 set tics out
 set samples 401
+# The nodes' vertical edges go in front of the fill, so each trapezoid
+# stands apart.
 do for [k = 0:n] {
-  set arrow from k * h, 0 to k * h, f(k * h) nohead lc "#4a6fa5"
+  set arrow from k * h, 0 to k * h, f(k * h) nohead front lc "#4a6fa5" lw 1.5
 }
 plot "+" using 1:(0):(chord(\$1)) with filledcurves fc "#dbe6f4" title "trapezoids, 2 intervals", \
   "+" using 1:(f(\$1)):(chord(\$1)) with filledcurves fc "#e8743b" title "error: chord above the curve", \
   chord(x) with lines lc "#4a6fa5" lw 1.5 notitle, \
-  f(x) with lines lc "black" lw 2 title "e^{−x}"
-
+  f(x) with lines lc "black" lw 2 title "e^{−x}", \
+  \$nodes with points pt 7 ps 1 lc "#4a6fa5" title "nodes"
 unset arrow
+unset key
+# The sliver between chord and curve, enlarged in an inset.
+set origin 0.58, 0.62
+set size 0.4, 0.37
+set object 1 rectangle from screen 0.6, 0.64 to screen 0.98, 0.99 fillcolor "white" behind
+set xtics 0.5 font ",11"
+set ytics 0.01 font ",11"
+set yrange [0:0.03]
+set title "chord − curve, enlarged" font ",11" offset 0, -0.6
+unset xlabel
+unset ylabel
+plot "+" using 1:(0):(chord(\$1) - f(\$1)) with filledcurves fc "#e8743b" notitle
+unset multiplot
+unset object 1
+
+reset
+set terminal svg size 640,600 font "sans,14" background "white"
+set encoding utf8
+set minussign
+set border 3
+set tics nomirror
 set output "error.svg"
 set logscale x 2
 set logscale y 10
 set xrange [1:2**22]
-set yrange [1e-16:1]
+set yrange [1e-18:1]
 set format x "2^{%L}"
 set format y "10^{%L}"
 set xtics 4
 set ytics 100
 set xlabel "number of intervals n"
-set ylabel "relative error |sum − s| / s"
-set key top right
-# The rule's exact relative error, (h/2)·coth(h/2) − 1, by its series.
-exact(n) = (h = 1.0 / n, h**2 / 12 - h**4 / 720 + h**6 / 30240 - h**8 / 1209600)
+set ylabel "relative error"
+set key below left Left reverse height 1
 \$errors << END
 $errors
 END
-set label "n = 64: e = 2.0345·10^{−5}" at 64 * 1.6, 2.0345e-5 * 2.5
-set label "rounding takes over" at 2**22, 3e-15 right
-plot exact(x) with lines lc "#4a6fa5" lw 2 title "rule's exact error, (h/2)·coth(h/2) − 1", \
+set label "rounding takes over" at 2**19, 1e-16 right
+set arrow from 2**19 * 1.2, 1e-16 to 2**21, 1e-14 lc "#e8743b"
+plot \$errors using 1:3 with lines lc "#4a6fa5" lw 2 title "rule's exact error, (h/2)·coth(h/2) − 1", \
   \$errors using 1:(\$2 > 0 ? \$2 : 1/0) with points pt 7 ps 0.8 lc "black" title "computed in binary64, e > 0", \
-  \$errors using 1:(\$2 < 0 ? -\$2 : 1/0) with points pt 6 ps 1.2 lc "#e8743b" title "computed, e < 0, as −e", \
-  \$errors using 1:(\$1 == 64 ? \$2 : 1/0) with points pt 6 ps 2 lc "#e8743b" notitle
+  \$errors using 1:(\$2 < 0 ? -\$2 : 1/0) with points pt 6 ps 1.2 lc "black" title "computed, e < 0, shown as −e", \
+  \$errors using 1:4 with linespoints pt 9 ps 0.9 lc "#e8743b" lw 1 title "rounding's share, |computed − exact|", \
+  \$errors using 1:(\$1 == 64 ? \$2 : 1/0) with points pt 5 ps 1.4 lc "#2a9d4b" title "the program: n = 64, e = 2.0345·10^{−5}"
 EOF
 
 # Each picture keeps the data that it draws, after its description: gnuplot's
