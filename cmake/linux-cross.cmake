@@ -24,5 +24,9 @@ elseif(processor STREQUAL "powerpc64le")
   set(qemu ppc64le)
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${qemu} -L /usr/${CROSS_TRIPLET})
-# Clang's name holds no triplet, so the build would strip with the host's tools.
-find_program(CMAKE_STRIP ${CROSS_TRIPLET}-strip)
+# Clang's name holds no triplet, so the build would strip the program, and
+# the checks read it, with the host's tools.
+foreach(tool IN ITEMS strip objdump readelf nm)
+  string(TOUPPER ${tool} name)
+  find_program(CMAKE_${name} ${CROSS_TRIPLET}-${tool})
+endforeach()

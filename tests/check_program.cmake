@@ -77,9 +77,9 @@ endfunction()
 
 # MIPS calls a function through its slot in the global offset table, which
 # the disassembly leaves unnamed: names each load of a slot in the code in
-# var after the function whose address the slot holds.
+# var after the symbol whose address the slot holds.
 function(name_got_calls var)
-  string(REGEX MATCHALL "\tl[wd]\tt9,-?[0-9]+[(]gp[)]" loads "${${var}}")
+  string(REGEX MATCHALL "\tl[wd]\t[a-z0-9]+,-?[0-9]+[(]gp[)]" loads "${${var}}")
   if(NOT loads)
     return()
   endif()
@@ -104,7 +104,7 @@ function(name_got_calls var)
       string(JOIN "" address ${bytes})
     endif()
     string(REGEX REPLACE "^0+" "" address "${address}")
-    if(symbols MATCHES "(^|\n)0*${address} [TtWw] ([^\n]+)")
+    if(symbols MATCHES "(^|\n)0*${address} [A-Za-z] ([^\n]+)")
       string(REPLACE "${load}" "${load} <${CMAKE_MATCH_2}>" ${var} "${${var}}")
     endif()
   endforeach()
