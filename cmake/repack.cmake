@@ -53,9 +53,14 @@ if(CPACK_INSTALLED_DIRECTORIES)
   list(GET CPACK_INSTALLED_DIRECTORIES 0 source)
   file(WRITE ${CPACK_TEMPORARY_DIRECTORY}/RELEASE "Version: ${CPACK_PACKAGE_VERSION}\n"
     "Commit: ${CPACK_TRAPEZOID_COMMIT}\nSource-Date-Epoch: ${CPACK_TRAPEZOID_DATE}\n")
-  execute_process(COMMAND git ls-files WORKING_DIRECTORY ${source}
-    OUTPUT_VARIABLE files RESULT_VARIABLE failed ERROR_QUIET)
-  if(failed)
+  # A source inside another project's git work tree is not a checkout.
+  execute_process(COMMAND git rev-parse --show-prefix WORKING_DIRECTORY ${source}
+    OUTPUT_VARIABLE prefix RESULT_VARIABLE failed ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT failed AND prefix STREQUAL "")
+    execute_process(COMMAND git ls-files WORKING_DIRECTORY ${source}
+      OUTPUT_VARIABLE files RESULT_VARIABLE failed ERROR_QUIET)
+  endif()
+  if(failed OR NOT prefix STREQUAL "")
     file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${CPACK_TEMPORARY_DIRECTORY}
       ${CPACK_TEMPORARY_DIRECTORY}/*)
   else()
