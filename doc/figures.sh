@@ -41,12 +41,15 @@ errors=$(echo "$computed" | while read -r n e; do
   printf '%s %s %.6e %.6e\n' "$n" "$e" "$exact" "$share"
 done)
 
-gnuplot <<EOF
-set terminal svg size 640,480 font "sans,14" background "white"
-set encoding utf8
+# What both pictures share.
+style='set encoding utf8
 set minussign
 set border 3
-set tics nomirror
+set tics nomirror'
+
+gnuplot <<EOF
+set terminal svg size 640,480 font "sans,14" background "white"
+$style
 f(x) = exp(-x)
 
 set output "trapezoids.svg"
@@ -95,10 +98,7 @@ unset object 1
 
 reset
 set terminal svg size 640,600 font "sans,14" background "white"
-set encoding utf8
-set minussign
-set border 3
-set tics nomirror
+$style
 set output "error.svg"
 set logscale x 2
 set logscale y 10
