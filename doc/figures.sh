@@ -22,7 +22,9 @@ nodes=$(awk 'BEGIN { for (i = 0; i <= 2; i++) printf "%.17g %.17g\n", i / 2, exp
 # For n = 1, 2, 4, ... 2^22 intervals: the relative error e computed with the
 # program's own binary64 operations in its order, not by a library's
 # quadrature; the rule's exact relative error, (h/2)·coth(h/2) − 1, with 60
-# digits; and rounding's share, the difference of the two.
+# digits; and rounding's share, the absolute value of their difference. The
+# computed points are drawn last, over rounding's share and the program's
+# mark, so that every one shows.
 computed=$(awk 'BEGIN {
   s = 1.0 - exp(-1.0)
   for (n = 1; n <= 4194304; n *= 2) {
@@ -115,12 +117,12 @@ set key below left Left reverse height 1
 $errors
 END
 set label "rounding takes over" at 2**19, 1e-16 right
-set arrow from 2**19 * 1.2, 1e-16 to 2**21, 1e-14 lc "#e8743b"
+set arrow from 2**19 * 1.2, 1e-16 to 2**21 * 0.85, 5e-15 lc "#e8743b"
 plot \$errors using 1:3 with lines lc "#4a6fa5" lw 2 title "rule's exact error, (h/2)·coth(h/2) − 1", \
-  \$errors using 1:(\$2 > 0 ? \$2 : 1/0) with points pt 7 ps 0.8 lc "black" title "computed in binary64, e > 0", \
-  \$errors using 1:(\$2 < 0 ? -\$2 : 1/0) with points pt 6 ps 1.2 lc "black" title "computed, e < 0, shown as −e", \
-  \$errors using 1:4 with linespoints pt 9 ps 0.9 lc "#e8743b" lw 1 title "rounding's share, |computed − exact|", \
-  \$errors using 1:(\$1 == 64 ? \$2 : 1/0) with points pt 5 ps 1.4 lc "#2a9d4b" title "the program: n = 64, e = 2.0345·10^{−5}"
+  \$errors using 1:4 with linespoints pt 8 ps 0.8 lc "#e8743b" lw 1 title "rounding's share, |computed − exact|", \
+  \$errors using 1:(\$1 == 64 ? \$2 : 1/0) with points pt 5 ps 1.4 lc "#2a9d4b" title "the program: n = 64, 2.0345·10^{−5}", \
+  \$errors using 1:(\$2 > 0 ? \$2 : 1/0) with points pt 7 ps 0.7 lc "black" title "computed in binary64", \
+  \$errors using 1:(\$2 < 0 ? -\$2 : 1/0) with points pt 6 ps 1 lc "black" title "computed, negative: its absolute value"
 EOF
 
 # Each picture keeps the data that it draws, after its description: gnuplot's
