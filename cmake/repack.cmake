@@ -20,16 +20,35 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
     ${CPACK_PACKAGE_DIRECTORY}/${name}.buildinfo)
 endforeach()
 function(fail)
-  file(REMOVE ${CPACK_PACKAGE_FILES})
+  list(TRANSFORM CPACK_PACKAGE_FILES APPEND .entries OUTPUT_VARIABLE entries)
+  file(REMOVE ${CPACK_PACKAGE_FILES} ${entries})
   message(FATAL_ERROR ${ARGN})
 endfunction()
-# Runs commands in the packaging folder, and fails if any of them does.
+# Runs commands, piped one into the next by COMMAND, in the packaging folder,
+# and fails naming each one that fails, with its exit status.
 function(run)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${CPACK_TOPLEVEL_DIRECTORY}
     RESULTS_VARIABLE results)
-  if(NOT results MATCHES "^0(;0)*$")
-    list(JOIN ARGN " " command)
-    fail("${command}: ${results}")
+  list(GET ARGN 0 programs)
+  list(FIND ARGN COMMAND next)
+  while(next GREATER -1)
+    math(EXPR next "${next} + 1")
+    list(SUBLIST ARGN ${next} -1 ARGN)
+    list(GET ARGN 0 program)
+    list(APPEND programs ${program})
+    list(FIND ARGN COMMAND next)
+  endwhile()
+  set(failed "")
+  foreach(program result IN ZIP_LISTS programs results)
+    if(result MATCHES "^[1-9][0-9]*$")
+      list(APPEND failed "${program} failed with exit status ${result}")
+    elseif(NOT result STREQUAL "0")
+      list(APPEND failed "${program} failed: ${result}")
+    endif()
+  endforeach()
+  if(failed)
+    list(JOIN failed ", and " failed)
+    fail("${failed}")
   endif()
 endfunction()
 # Sets var to the full name of a program, or fails naming its Debian package.
@@ -43,9 +62,14 @@ endfunction()
 
 # The date was settled when the build was configured; another one now would
 # give the package's files two dates.
-if(DEFINED ENV{SOURCE_DATE_EPOCH} AND NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL CPACK_TRAPEZOID_DATE)
-  fail("SOURCE_DATE_EPOCH is '$ENV{SOURCE_DATE_EPOCH}' here but was "
-    "${CPACK_TRAPEZOID_DATE} when the build was configured: configure it again.")
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  if(NOT "$ENV{SOURCE_DATE_EPOCH}" MATCHES "^[0-9]+$")
+    fail("SOURCE_DATE_EPOCH is '$ENV{SOURCE_DATE_EPOCH}', which is invalid: "
+      "it must be a number of seconds since 1970-01-01 00:00 UTC.")
+  elseif(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL CPACK_TRAPEZOID_DATE)
+    fail("SOURCE_DATE_EPOCH is '$ENV{SOURCE_DATE_EPOCH}' here but was "
+      "${CPACK_TRAPEZOID_DATE} when the build was configured: configure it again.")
+  endif()
 endif()
 
 get_filename_component(top ${CPACK_TEMPORARY_DIRECTORY} NAME)
@@ -76,7 +100,29 @@ else()
     ${CPACK_TEMPORARY_DIRECTORY}/*)
   list(APPEND entries ${top})
   string(REGEX REPLACE "^[^-]*-" "" architecture ${CPACK_SYSTEM_NAME})
-  set(tools ${CPACK_TRAPEZOID_CMAKE} ${CPACK_TRAPEZOID_TOOLS})
+  # The files from the system that went into the program, and its notices.
+  set(config ${CPACK_BUILD_CONFIG})
+  if(NOT config)
+    set(config ${CPACK_TRAPEZOID_BUILD_TYPE})
+  endif()
+  file(STRINGS ${CPACK_TRAPEZOID_DEPENDENCY_FILES}-${config}.txt depfiles)
+  set(tools ${CPACK_TRAPEZOID_CMAKE} ${CPACK_TRAPEZOID_INPUTS})
+  foreach(depfile IN LISTS depfiles)
+    if(NOT EXISTS ${depfile})
+      fail("${depfile}, which names what the build read, is missing: build again")
+    endif()
+    dependency_file_inputs(inputs ${depfile})
+    list(APPEND tools ${inputs})
+  endforeach()
+  list(FILTER tools INCLUDE REGEX "^/")
+  foreach(folder IN LISTS CPACK_TRAPEZOID_PROJECT_DIRS)
+    foreach(file IN LISTS tools)
+      cmake_path(IS_PREFIX folder ${file} NORMALIZE inside)
+      if(inside)
+        list(REMOVE_ITEM tools ${file})
+      endif()
+    endforeach()
+  endforeach()
 endif()
 list(REMOVE_DUPLICATES entries)
 list(SORT entries)
@@ -101,20 +147,27 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
     file(REMOVE ${package}.entries)
   endif()
 
-  # The build record: what was built, from which release, by which of
-  # Debian's packages, at the versions that give these bytes.
+  # The build record: what was built, from which release, where, and by
+  # which of Debian's packages, at the versions that give these bytes.
   get_filename_component(name ${package} NAME)
   file(SHA256 ${package} sum)
+  file(SIZE ${package} size)
   string(CONCAT record "Package: ${name}\nSource: ${CPACK_PACKAGE_NAME}\n"
     "Version: ${CPACK_PACKAGE_VERSION}\nCommit: ${CPACK_TRAPEZOID_COMMIT}\n"
     "Source-Date-Epoch: ${CPACK_TRAPEZOID_DATE}\nArchitecture: ${architecture}\n"
-    "SHA256: ${sum}\n")
+    "Checksums-Sha256:\n ${sum} ${size} ${name}\n")
   if(DPKG_QUERY)
+    execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE build
+      OUTPUT_STRIP_TRAILING_WHITESPACE)
+    file(STRINGS /etc/os-release release REGEX "^PRETTY_NAME=")
+    string(REGEX REPLACE "^PRETTY_NAME=\"?([^\"]*)\"?$" "\\1" release "${release}")
     debian_packages(packages ${tools})
+    debian_exact_dependencies(packages)
     execute_process(COMMAND ${DPKG_QUERY} -W "-f=\${binary:Package} (= \${Version})\n"
       ${packages} OUTPUT_VARIABLE installed)
     string(REGEX REPLACE "\n(.)" ",\n \\1" installed "${installed}")
-    string(APPEND record "Installed-Build-Depends:\n ${installed}")
+    string(APPEND record "Build-Architecture: ${build}\nBuild-Release: ${release}\n"
+      "Installed-Build-Depends:\n ${installed}")
     if(packages_unowned)
       list(JOIN packages_unowned "\n " unowned)
       string(APPEND record "Tools-Outside-Packages:\n ${unowned}\n")

@@ -155,28 +155,49 @@ function(check name)
     file(STRINGS ${package}.sha256 sum)
     file(STRINGS ${package}.buildinfo record)
     file(SHA256 ${package} actual)
+    file(SIZE ${package} size)
     get_filename_component(top ${package} NAME)
     if(NOT sum STREQUAL "${actual}  ${top}")
       message(FATAL_ERROR "${package}.sha256 says '${sum}', not ${actual}")
     endif()
-    if(NOT "SHA256: ${actual}" IN_LIST record)
-      message(FATAL_ERROR "${package}.buildinfo does not give its SHA-256, ${actual}")
+    if(NOT " ${actual} ${size} ${top}" IN_LIST record)
+      message(FATAL_ERROR "${package}.buildinfo does not give its SHA-256 and size, ${actual} ${size}")
     endif()
-    # Made with a tar and a zip that fail, it leaves nothing that looks made.
-    file(REMOVE_RECURSE broken failed)
+    # The record names the Debian package of every header and library that
+    # the build read.
+    if(record MATCHES ";Installed-Build-Depends:;")
+      include(${debian_packages_script})
+      foreach(depfile IN LISTS dependency_files)
+        dependency_file_inputs(inputs ${depfile})
+        debian_packages(owners ${inputs})
+        foreach(owner IN LISTS owners)
+          string(FIND "${record}" "; ${owner} (= " at)
+          if(at EQUAL -1)
+            message(FATAL_ERROR "${package}.buildinfo does not name ${owner}, "
+              "whose files ${depfile} names")
+          endif()
+        endforeach()
+      endforeach()
+    endif()
+    # Made with a gzip and a zip that fail, or a date that is no date, it
+    # fails saying why, and leaves nothing that looks made.
     find_program(false false REQUIRED)
+    file(REMOVE_RECURSE broken)
     file(MAKE_DIRECTORY broken)
-    file(CREATE_LINK ${false} broken/tar SYMBOLIC)
+    file(CREATE_LINK ${false} broken/gzip SYMBOLIC)
     file(CREATE_LINK ${false} broken/zip SYMBOLIC)
-    execute_process(COMMAND ${CMAKE_COMMAND} -E env
-      "PATH=${CMAKE_CURRENT_BINARY_DIR}/broken:$ENV{PATH}"
-      ${cpack} -C ${configuration} --config ${cpack_config} -B failed
-      RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
-    file(GLOB left failed/trapezoid-*)
-    if(NOT failed OR left)
-      message(FATAL_ERROR "cpack with a failing tar and zip exits '${failed}' "
-        "and leaves '${left}'")
-    endif()
+    foreach(case IN ITEMS "PATH=${CMAKE_CURRENT_BINARY_DIR}/broken:$ENV{PATH}"
+        SOURCE_DATE_EPOCH=yesterday)
+      file(REMOVE_RECURSE failed)
+      execute_process(COMMAND ${CMAKE_COMMAND} -E env ${case}
+        ${cpack} -C ${configuration} --config ${cpack_config} -B failed
+        RESULT_VARIABLE failed OUTPUT_VARIABLE said ERROR_VARIABLE said)
+      file(GLOB_RECURSE left failed/trapezoid-*)
+      string(REGEX REPLACE "[ \n]+" " " said "${said}")
+      if(NOT failed OR left OR NOT said MATCHES "g?zip failed with exit status 1|'yesterday', which is invalid")
+        message(FATAL_ERROR "cpack with ${case} exits '${failed}', leaves '${left}' and says:\n${said}")
+      endif()
+    endforeach()
     file(MAKE_DIRECTORY package/unpacked)
     file(ARCHIVE_EXTRACT INPUT ${package} DESTINATION package/unpacked)
     string(REGEX REPLACE "[.](tar[.]gz|zip)$" "" top ${top})
