@@ -210,13 +210,16 @@ function(check name)
       message(FATAL_ERROR "${package} holds ${held}, not ${package_files}")
     endif()
     # Its program, stripped, passes the checks above and is hardened as built.
-    list(FILTER held INCLUDE REGEX "trapezoid(.exe)?$")
+    list(FILTER held INCLUDE REGEX "trapezoid([.](exe|wasm))?$")
     set(program ${CMAKE_CURRENT_BINARY_DIR}/package/unpacked/${top}/${held})
     execute_process(COMMAND ${nm} ${program} ERROR_VARIABLE symbols)
     if(NOT symbols MATCHES "no symbols")
       message(FATAL_ERROR "${program} is not stripped")
     endif()
     set(checks report write-failure libraries hardening)
+    if(program MATCHES "[.]wasm$")
+      set(checks report)
+    endif()
     if(full_device)
       list(APPEND checks full-disk)
     endif()
@@ -257,6 +260,33 @@ function(check name)
       endif()
     endforeach()
     fail_if("${wrong}")
+  elseif(name STREQUAL "page")
+    # Installed as a user installs it and opened from disk, the page shows
+    # the report, byte for byte, nothing on standard error, and exit status
+    # 0; it is at most 64 KB, its module in it.
+    file(REMOVE_RECURSE page)
+    execute_process(COMMAND ${CMAKE_COMMAND} --install ${binary_dir} --config ${configuration}
+      --prefix page --strip OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    set(page ${CMAKE_CURRENT_BINARY_DIR}/page/trapezoid.html)
+    file(SIZE ${page} size)
+    if(size GREATER 65536)
+      message(FATAL_ERROR "${page} has ${size} bytes, more than 64 KB")
+    endif()
+    execute_process(COMMAND ${chromium} --headless --no-sandbox --disable-gpu --no-first-run
+      --disable-background-networking --disable-component-update --disable-sync
+      --user-data-dir=${CMAKE_CURRENT_BINARY_DIR}/chromium --virtual-time-budget=10000
+      --dump-dom file://${page} OUTPUT_VARIABLE dom ERROR_QUIET TIMEOUT 120)
+    string(REGEX MATCH "<pre id=\"stdout\">(.*)</pre>\n<p id=\"status\">([^<]*)</p>\n<pre id=\"stderr\">([^<]*)</pre>"
+      found "${dom}")
+    set(status "${CMAKE_MATCH_2}")
+    set(said "${CMAKE_MATCH_3}")
+    string(REGEX REPLACE "<[^>]*>" "" shown "${CMAKE_MATCH_1}")
+    string(REPLACE "&lt;" "<" shown "${shown}")
+    string(REPLACE "&gt;" ">" shown "${shown}")
+    string(REPLACE "&amp;" "&" shown "${shown}")
+    if(NOT shown STREQUAL report OR NOT status STREQUAL "exit status 0" OR NOT said STREQUAL "")
+      message(FATAL_ERROR "${page} shows\n${shown}\n${status}\n${said}\nnot\n${report}")
+    endif()
   elseif(name STREQUAL "figures")
     # README's pictures, drawn again, hold the data that they held when drawn
     # for the source; drawn by the same gnuplot, they are the same bytes.
