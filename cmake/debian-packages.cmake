@@ -99,6 +99,23 @@ function(debian_exact_dependencies var)
   set(${var} ${all} PARENT_SCOPE)
 endfunction()
 
+# Sets var to the C library that the compiler links, trapezoid_c_library,
+# called name: by its Debian package and version, with its source package as
+# Debian's Built-Using field names it, where dpkg knows it, else by its file.
+function(debian_c_library var name)
+  file(REAL_PATH "${trapezoid_c_library}" libc)
+  set(text "${name} from ${libc}")
+  debian_packages(package ${libc})
+  if(package)
+    execute_process(COMMAND ${DPKG_QUERY} -W
+      "-f=\${Version}\n\${source:Package} (= \${source:Version})" ${package}
+      OUTPUT_VARIABLE found COMMAND_ERROR_IS_FATAL ANY)
+    string(REPLACE "\n" ".\nBuilt-Using: " found "${found}")
+    set(text "${name} of Debian's package ${package} ${found}")
+  endif()
+  set(${var} "${text}" PARENT_SCOPE)
+endfunction()
+
 # Sets var to the files that a make-style dependency file, as a compiler or
 # linker writes it, names for its first target.
 function(dependency_file_inputs var depfile)

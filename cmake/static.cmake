@@ -18,18 +18,8 @@ else()
   list(FILTER trapezoid_hardening EXCLUDE REGEX "^PIE ")
 endif()
 
-# The C library that the compiler links, and the Debian package that holds it.
-file(REAL_PATH "${trapezoid_c_library}" libc)
-set(c_library "the GNU C Library from ${libc}")
 include(cmake/debian-packages.cmake)
-debian_packages(package ${libc})
-if(package)
-  execute_process(COMMAND ${DPKG_QUERY} -W
-    "-f=\${Version}\n\${source:Package} (= \${source:Version})" ${package}
-    OUTPUT_VARIABLE found COMMAND_ERROR_IS_FATAL ANY)
-  string(REPLACE "\n" ".\nBuilt-Using: " found "${found}")
-  set(c_library "the GNU C Library of Debian's package ${package} ${found}")
-endif()
+debian_c_library(c_library "the GNU C Library")
 
 find_file(TRAPEZOID_LGPL LGPL-2.1 PATHS /usr/share/common-licenses NO_DEFAULT_PATH
   DOC "The text of the GNU Lesser General Public License, version 2.1")

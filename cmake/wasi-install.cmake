@@ -24,18 +24,12 @@ if(NOT TRAPEZOID_WASI_LIBC_COPYRIGHT)
     "terms: install Debian's wasi-libc package, or set "
     "TRAPEZOID_WASI_LIBC_COPYRIGHT to a copy of its copyright file.")
 endif()
-file(REAL_PATH "${trapezoid_c_library}" libc)
-set(c_library "wasi-libc from ${libc}")
 include(cmake/debian-packages.cmake)
-debian_packages(package ${libc})
-if(package)
-  execute_process(COMMAND ${DPKG_QUERY} -W "-f=\${Version}" ${package}
-    OUTPUT_VARIABLE version COMMAND_ERROR_IS_FATAL ANY)
-  set(c_library "wasi-libc of Debian's package ${package} ${version}")
-endif()
+debian_c_library(c_library "wasi-libc")
 file(CONFIGURE OUTPUT NOTICE CONTENT [[
 The trapezoid.wasm module in this package, which trapezoid.html holds too,
-has the C library linked into it: @c_library@.
+has the C library linked into it:
+@c_library@
 
 wasi-libc holds the code of several projects, musl's C library among them,
 each under its own terms. Those terms are in wasi-libc.copyright beside this
