@@ -1,8 +1,19 @@
 # Builds the program as a WebAssembly module for WASI with Clang and Debian's
-# wasi-libc, which links the C library in; its tests run it under Node's WASI.
+# wasi-libc, which links the C library in, and strips and reads it with
+# LLVM's tools; its tests run it under Node's WASI.
 set(CMAKE_SYSTEM_NAME WASI)
 set(CMAKE_SYSTEM_PROCESSOR wasm32)
-list(APPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
+# CMake 3.25 knows no WASI, and would say so without a platform file.
+if(NOT EXISTS ${CMAKE_ROOT}/Modules/Platform/WASI.cmake)
+  list(APPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
+endif()
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_CXX_COMPILER_TARGET wasm32-wasi)
+set(CMAKE_EXECUTABLE_SUFFIX_CXX .wasm)
+find_program(CMAKE_STRIP llvm-strip)
+find_program(CMAKE_NM llvm-nm)
+if(NOT CMAKE_STRIP OR NOT CMAKE_NM)
+  message(FATAL_ERROR "The module is stripped and read with LLVM's tools, "
+    "llvm-strip and llvm-nm: install Debian's llvm package.")
+endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR node --no-warnings ${CMAKE_CURRENT_LIST_DIR}/../tests/run-wasi.mjs)

@@ -1,2 +1,2 @@
-# The WebAssembly System Interface: a program is a module named .wasm.
-set(CMAKE_EXECUTABLE_SUFFIX .wasm)
+# WASI, for CMake releases that have no platform file of their own for it:
+# a module is a program like any other, which cmake/wasi.cmake names .wasm.
