@@ -7,8 +7,7 @@ install(TARGETS trapezoid)
 # The page holds the module as installed (stripped, where it is), in base64.
 find_program(TRAPEZOID_BASE64 base64 REQUIRED)
 install(CODE "set(trapezoid_page ${PROJECT_SOURCE_DIR}/doc/trapezoid.html.in)
-  set(trapezoid_base64 ${TRAPEZOID_BASE64})")
-install(CODE [[
+  set(trapezoid_base64 ${TRAPEZOID_BASE64})" CODE [[
   set(folder "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
   execute_process(COMMAND ${trapezoid_base64} -w 0 trapezoid.wasm WORKING_DIRECTORY ${folder}
     OUTPUT_VARIABLE module COMMAND_ERROR_IS_FATAL ANY)
@@ -41,8 +40,9 @@ set(trapezoid_c_library_notices ${PROJECT_BINARY_DIR}/NOTICE
 
 # The linker lists no inputs: the record names the ones that the compiler
 # gives it.
-set(trapezoid_inputs ${TRAPEZOID_WASI_LIBC_COPYRIGHT} ${TRAPEZOID_BASE64})
-foreach(file IN ITEMS crt1-command.o libc.a libc++.a libc++abi.a)
+set(trapezoid_inputs ${TRAPEZOID_WASI_LIBC_COPYRIGHT} ${TRAPEZOID_BASE64}
+  ${trapezoid_c_library})
+foreach(file IN ITEMS crt1-command.o libc++.a libc++abi.a)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} ${target} -print-file-name=${file}
     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
   list(APPEND trapezoid_inputs ${path})
