@@ -117,14 +117,26 @@ function(debian_c_library var name)
 endfunction()
 
 # Sets var to the files that a make-style dependency file, as a compiler or
-# linker writes it, names for its first target.
+# linker writes it, names for its first target, or to nothing where it is
+# missing. Ninja, given with the folder of its build, keeps what a compiler
+# listed in its own log, and deletes the file.
 function(dependency_file_inputs var depfile)
-  file(READ ${depfile} rule)
-  string(REGEX REPLACE "\n\n.*" "" rule "${rule}")
-  string(REGEX REPLACE "^[^:]*:" "" rule "${rule}")
-  string(REPLACE "\\ " "\t" rule "${rule}")
-  string(REGEX REPLACE "[ \n\\\\]+" ";" inputs "${rule}")
-  list(TRANSFORM inputs REPLACE "\t" " ")
+  set(inputs "")
+  if(EXISTS ${depfile})
+    file(READ ${depfile} rule)
+    string(REGEX REPLACE "\n\n.*" "" rule "${rule}")
+    string(REGEX REPLACE "^[^:]*:" "" rule "${rule}")
+    string(REPLACE "\\ " "\t" rule "${rule}")
+    string(REGEX REPLACE "[ \n\\\\]+" ";" inputs "${rule}")
+    list(TRANSFORM inputs REPLACE "\t" " ")
+  elseif(ARGN)
+    list(POP_FRONT ARGN ninja folder)
+    string(REGEX REPLACE "[.]d$" "" object ${depfile})
+    file(RELATIVE_PATH object ${folder} ${object})
+    execute_process(COMMAND ${ninja} -C ${folder} -t deps ${object} OUTPUT_VARIABLE rule)
+    string(REGEX MATCHALL "\n    [^\n]+" inputs "${rule}")
+    list(TRANSFORM inputs REPLACE "^\n    " "")
+  endif()
   list(REMOVE_ITEM inputs "")
   set(${var} ${inputs} PARENT_SCOPE)
 endfunction()

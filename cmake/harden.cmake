@@ -3,13 +3,9 @@
 # stack that cannot run code, and a position-independent program; on Windows
 # the PE flags that the MSVC linker sets by default. A flag goes in only where
 # the target takes it, and not where the user's own flags (CXXFLAGS, LDFLAGS,
-# or those of a build type) already decide the same thing: theirs win.
-#
-# Beside each flag stands what shows it in the linked program: a pattern that
-# the disassembly of the program's own main matches (CODE), or that its
-# program headers, dynamic section or PE header match (HEADERS). What went in
-# is listed in trapezoid_hardening, one "flag place pattern" an entry, for the
-# package's hardening check.
+# or those of a build type) already decide the same thing: theirs win, and
+# what the flag protects is listed in trapezoid_left_to_user, which the
+# hardening check then does not expect.
 include(CheckCXXCompilerFlag)
 include(CheckLinkerFlag)
 
@@ -19,12 +15,15 @@ foreach(config IN LISTS CMAKE_BUILD_TYPE CMAKE_CONFIGURATION_TYPES)
   string(APPEND user_flags
     " ${CMAKE_CXX_FLAGS_${config}} ${CMAKE_EXE_LINKER_FLAGS_${config}} ")
 endforeach()
-set(trapezoid_hardening "")
+set(trapezoid_left_to_user "")
 
-# Adds a compile or link flag, unless the user's flags match decided_by, with
-# where it shows: CODE or HEADERS and a pattern, or NOWHERE and the reason.
-function(harden kind flag decided_by place sign)
+# Adds a compile or link flag that gives the named protection, unless the
+# user's flags match decided_by.
+function(harden kind flag decided_by protection)
   if(user_flags MATCHES "${decided_by}")
+    message(NOTICE "Not adding ${flag}: your own flags decide it, so the "
+      "hardening test does not look for ${protection}")
+    set(trapezoid_left_to_user ${trapezoid_left_to_user} ${protection} PARENT_SCOPE)
     return()
   endif()
   string(MAKE_C_IDENTIFIER "TRAPEZOID_HAS${flag}" supported)
@@ -41,49 +40,42 @@ function(harden kind flag decided_by place sign)
       target_link_options(trapezoid PRIVATE ${flag})
     endif()
   endif()
-  if(${supported} AND NOT place STREQUAL "NOWHERE")
-    set(trapezoid_hardening ${trapezoid_hardening} "${flag} ${place} ${sign}" PARENT_SCOPE)
-  endif()
 endfunction()
 
 if(WIN32)
-  harden(link LINKER:--dynamicbase "dynamicbase" HEADERS "DYNAMIC_BASE")
-  harden(link LINKER:--high-entropy-va "high-entropy-va" HEADERS "HIGH_ENTROPY_VA")
-  harden(link LINKER:--nxcompat "nxcompat" HEADERS "NX_COMPAT")
-  harden(link LINKER:--tsaware "tsaware" HEADERS "TERMINAL_SERVICE_AWARE")
+  harden(link LINKER:--dynamicbase "dynamicbase" dynamic_base)
+  harden(link LINKER:--high-entropy-va "high-entropy-va" high_entropy_va)
+  harden(link LINKER:--nxcompat "nxcompat" nx_compat)
+  harden(link LINKER:--tsaware "tsaware" tsaware)
   # No stack protector: MinGW's would make the program load libssp-0.dll.
 elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-  # main keeps its arrays on the stack, so it checks the canary on return.
-  harden(compile -fstack-protector-strong "-f(no-)?stack-protector"
-    CODE "[<.]__stack_chk_fail")
-  harden(compile -fstack-clash-protection "-f(no-)?stack-clash-protection"
-    NOWHERE "main's frame, about a kilobyte, is smaller than the guard page")
-  # x86 functions start with an ENDBR landing pad.
-  harden(compile -fcf-protection=full "-fcf-protection" CODE "endbr(32|64)")
-  # arm64 signs the return address of a function that saves it.
-  harden(compile -mbranch-protection=standard "-mbranch-protection"
-    CODE "paciasp|hint\t#25")
-  harden(link LINKER:-z,relro "relro" HEADERS "GNU_RELRO")
-  # A static program binds everything at its link.
-  harden(link LINKER:-z,now "z,(now|lazy)" HEADERS "no dynamic section|BIND_NOW")
-  harden(link LINKER:-z,noexecstack "execstack" HEADERS "GNU_STACK[^\n]* RW ")
+  harden(compile -fstack-protector-strong "-f(no-)?stack-protector" canary)
+  # main's frame, about a kilobyte, is smaller than the guard page, so
+  # nothing in the program shows this one.
+  harden(compile -fstack-clash-protection "-f(no-)?stack-clash-protection" stack_clash)
+  harden(compile -fcf-protection=full "-fcf-protection" endbr)
+  harden(compile -mbranch-protection=standard "-mbranch-protection" pac)
+  harden(link LINKER:-z,relro "relro" relro)
+  harden(link LINKER:-z,now "z,(now|lazy)" bind_now)
+  harden(link LINKER:-z,noexecstack "execstack" noexec_stack)
   # The checked calls need the optimiser, and warn without it. Some compilers
   # (Ubuntu's GCC, for one) define the macro themselves when optimising.
-  if(NOT user_flags MATCHES "_FORTIFY_SOURCE")
+  if(user_flags MATCHES "_FORTIFY_SOURCE")
+    message(NOTICE "Not adding _FORTIFY_SOURCE: your own flags decide it, so "
+      "the hardening test does not look for fortify")
+    list(APPEND trapezoid_left_to_user fortify)
+  else()
     set(optimised $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
     target_compile_options(trapezoid PRIVATE
       $<${optimised}:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3>)
-    # Clang lacks the builtin that the C library's checked printf needs, so
-    # only GCC's program makes checked calls: to ___printf_chk in a static C
-    # library, and on POWER past its entry point, at +0x8.
-    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-      list(APPEND trapezoid_hardening "$<${optimised}:_FORTIFY_SOURCE CODE [<.]_?__printf_chk[@+$<ANGLE-R>]>")
-    endif()
   endif()
-  if(NOT user_flags MATCHES "-(no-)?pie|-f(no-)?(pie|PIE)")
+  if(user_flags MATCHES "-(no-)?pie|-f(no-)?(pie|PIE)")
+    message(NOTICE "Not making the program position-independent: your own "
+      "flags decide it, so the hardening test does not look for pie")
+    list(APPEND trapezoid_left_to_user pie)
+  else()
     include(CheckPIESupported)
     check_pie_supported(LANGUAGES CXX)
     set_target_properties(trapezoid PROPERTIES POSITION_INDEPENDENT_CODE ON)
-    list(APPEND trapezoid_hardening "PIE HEADERS Type: +DYN")
   endif()
 endif()

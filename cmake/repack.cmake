@@ -37,11 +37,14 @@ function(run program)
     fail("${program} failed with ${result}")
   endif()
 endfunction()
-# Sets var to the full name of a program, or fails naming its Debian package.
+# Sets var to the full name of a program, or fails naming its Debian
+# package, the program's own name unless given.
 function(need var program)
+  set(package ${ARGN} ${program})
+  list(GET package 0 package)
   find_program(${var} ${program} NO_CACHE)
   if(NOT ${var})
-    fail("${program} was not found: install Debian's ${program} package")
+    fail("${program} was not found: install Debian's ${package} package")
   endif()
   set(${var} ${${var}} PARENT_SCOPE)
 endfunction()
@@ -56,6 +59,26 @@ if(DEFINED ENV{SOURCE_DATE_EPOCH})
     fail("SOURCE_DATE_EPOCH is '$ENV{SOURCE_DATE_EPOCH}' here but was "
       "${CPACK_TRAPEZOID_DATE} when the build was configured: configure it again.")
   endif()
+endif()
+
+# A Linux package's program needs nothing but the kernel, whatever the
+# build asked for: one that asks for a program interpreter or a shared
+# library is no package.
+if(CPACK_SYSTEM_NAME MATCHES "^linux-")
+  set(readelf ${CPACK_TRAPEZOID_READELF})
+  if(NOT readelf)
+    need(readelf readelf binutils)
+  endif()
+  file(GLOB programs ${CPACK_TEMPORARY_DIRECTORY}/bin/*)
+  foreach(program IN LISTS programs)
+    execute_process(COMMAND ${readelf} -ldW ${program} OUTPUT_VARIABLE headers
+      COMMAND_ERROR_IS_FATAL ANY)
+    if(headers MATCHES "INTERP|[(]NEEDED[)]")
+      fail("${program} asks for a program interpreter or a shared library, but a "
+        "Linux package carries the C library: make it with a Linux package preset, "
+        "or configure with -DTRAPEZOID_STATIC=ON")
+    endif()
+  endforeach()
 endif()
 
 get_filename_component(top ${CPACK_TEMPORARY_DIRECTORY} NAME)
@@ -94,10 +117,10 @@ else()
   file(STRINGS ${CPACK_TRAPEZOID_DEPENDENCY_FILES}-${config}.txt depfiles)
   set(tools ${CPACK_TRAPEZOID_CMAKE} ${CPACK_TRAPEZOID_INPUTS})
   foreach(depfile IN LISTS depfiles)
-    if(NOT EXISTS ${depfile})
+    dependency_file_inputs(inputs ${depfile} ${CPACK_TRAPEZOID_NINJA})
+    if(NOT inputs)
       fail("${depfile}, which names what the build read, is missing: build again")
     endif()
-    dependency_file_inputs(inputs ${depfile})
     list(APPEND tools ${inputs})
   endforeach()
   list(FILTER tools INCLUDE REGEX "^/")

@@ -9,13 +9,13 @@ set(CMAKE_REQUIRED_FLAGS -fPIE)
 check_linker_flag(CXX -static-pie TRAPEZOID_HAS_STATIC_PIE)
 unset(CMAKE_REQUIRED_FLAGS)
 # CMake's own -pie or -no-pie would undo the static link.
+get_target_property(pie trapezoid POSITION_INDEPENDENT_CODE)
 set_property(TARGET trapezoid PROPERTY POSITION_INDEPENDENT_CODE)
-if(TRAPEZOID_HAS_STATIC_PIE AND trapezoid_hardening MATCHES "(^|;)PIE ")
+if(TRAPEZOID_HAS_STATIC_PIE AND pie)
   target_compile_options(trapezoid PRIVATE -fPIE)
   target_link_options(trapezoid PRIVATE -static-pie)
 else()
   target_link_options(trapezoid PRIVATE -static)
-  list(FILTER trapezoid_hardening EXCLUDE REGEX "^PIE ")
 endif()
 
 include(cmake/debian-packages.cmake)
@@ -40,6 +40,5 @@ trapezoid source of this release, as "Verifying a download" in BUILDING.md
 says: the build is reproducible, so with the same C library it gives the
 same program, and with another it is the same program relinked.
 ]] @ONLY)
-# The program carries the C library, and its package the notices for it.
-set(trapezoid_carries_c_library ON)
+# The package carries the notices for the C library in its program.
 set(trapezoid_c_library_notices ${PROJECT_BINARY_DIR}/NOTICE ${TRAPEZOID_LGPL})
