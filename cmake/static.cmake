@@ -18,7 +18,7 @@ else()
   target_link_options(trapezoid PRIVATE -static)
 endif()
 
-include(cmake/debian-packages.cmake)
+include(cmake/debian-c-library.cmake)
 debian_c_library(c_library "the GNU C Library")
 
 find_file(TRAPEZOID_LGPL LGPL-2.1 PATHS /usr/share/common-licenses NO_DEFAULT_PATH

@@ -23,7 +23,7 @@ if(NOT TRAPEZOID_WASI_LIBC_COPYRIGHT)
     "terms: install Debian's wasi-libc package, or set "
     "TRAPEZOID_WASI_LIBC_COPYRIGHT to a copy of its copyright file.")
 endif()
-include(cmake/debian-packages.cmake)
+include(cmake/debian-c-library.cmake)
 debian_c_library(c_library "wasi-libc")
 file(CONFIGURE OUTPUT NOTICE CONTENT [[
 The trapezoid.wasm module in this package, which trapezoid.html holds too,
