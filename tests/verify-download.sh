@@ -10,7 +10,7 @@ release=$(realpath "$1")
 cd "$(dirname "$0")/.."
 verify=$PWD/tools/verify-download
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'wait; rm -rf "$work"' EXIT
 installed=$(dpkg -l)
 
 # Runs the verifier on a download folder with its own temporary folder, and
@@ -23,7 +23,8 @@ try() { # case, expected status, pattern, then the verifier's arguments
   said=$(TMPDIR=$work/tmp-$name timeout 1800 "$verify" "$@" 2>&1) || got=$?
   if [ "$got" != "$status" ] || ! grep -q -- "$pattern" <<<"$said" ||
     [ -n "$(ls -A "$work/tmp-$name")" ] || [ -e "$work/ran" ] || pgrep -f "$name-marker" >/dev/null; then
-    printf 'FAILED %s: exit status %s, expected %s, said:\n%s\n' "$name" "$got" "$status" "$said"
+    printf 'FAILED %s: exit status %s, expected %s, said at the end:\n%s\n' "$name" "$got" "$status" \
+      "$(tail -n 20 <<<"$said")"
     echo "$name" >>"$work/failed"
   else
     echo "passed $name"
