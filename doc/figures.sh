@@ -8,7 +8,7 @@ out=${1:-$(dirname "$0")}
 mkdir -p "$out"
 cd "$out"
 # The pictures hold UTF-8 text, whatever the user's locale.
-export LC_ALL=C.UTF-8
+export LC_ALL=C.UTF-8 BC_LINE_LENGTH=0
 for tool in gnuplot:gnuplot-nox bc:bc; do
   if ! command -v "${tool%:*}" >/dev/null; then
     echo "figures.sh: ${tool%:*} was not found: install Debian's ${tool#*:} package" >&2
@@ -22,9 +22,10 @@ nodes=$(awk 'BEGIN { for (i = 0; i <= 2; i++) printf "%.17g %.17g\n", i / 2, exp
 # For n = 1, 2, 4, ... 2^22 intervals: the relative error e computed with the
 # program's own binary64 operations in its order, not by a library's
 # quadrature; the rule's exact relative error, (h/2)·coth(h/2) − 1, with 60
-# digits; and rounding's share, the absolute value of their difference. The
-# computed points are drawn last, over rounding's share and the program's
-# mark, so that every one shows.
+# digits; and rounding's share, the absolute value of their difference, from
+# the double e itself, all its digits, not from the 18 that the data shows.
+# The computed points are drawn last, over rounding's share and the
+# program's mark, so that every one shows.
 computed=$(awk 'BEGIN {
   s = 1.0 - exp(-1.0)
   for (n = 1; n <= 4194304; n *= 2) {
@@ -34,14 +35,25 @@ computed=$(awk 'BEGIN {
       sum = sum + (x1 - x0) * ((y0 + y1) / 2.0)
       x0 = x1; y0 = y1
     }
-    printf "%d %.17e\n", n, (sum - s) / s
+    printf "%d %.17e %.80f\n", n, (sum - s) / s, (sum - s) / s
   }
 }')
-errors=$(echo "$computed" | while read -r n e; do
+errors=$(echo "$computed" | while read -r n e digits; do
   exact=$(echo "scale = 60; x = 1 / (2 * $n); x * (e(x) + e(-x)) / (e(x) - e(-x)) - 1" | bc -l)
-  share=$(echo "scale = 60; d = $(echo "$e" | sed 's/e/ * 10^/; s/\^+/^/') - $exact; if (d < 0) d = -d; d" | bc -l)
+  share=$(echo "scale = 90; d = $digits - $exact; if (d < 0) d = -d; d" | bc -l)
   printf '%s %s %.6e %.6e\n' "$n" "$e" "$exact" "$share"
 done)
+# Where rounding's share overtakes the rule's error, between two sizes on
+# the log-log axes, for the arrow that points there.
+crossing=$(echo "$errors" | awk '{
+  x = log($1) / log(2); d = log($4) - log($3)
+  if (NR > 1 && before < 0 && d >= 0) {
+    t = before / (before - d)
+    printf "2**%.3f, %.3e", x0 + t * (x - x0), exp(log(e0) + t * (log($3) - log(e0)))
+    exit
+  }
+  x0 = x; before = d; e0 = $3
+}')
 
 # What both pictures share.
 style='set encoding utf8
@@ -72,13 +84,11 @@ set ylabel "y"
 set key bottom left opaque box
 set tics out
 set samples 401
-# The nodes' vertical edges go in front of the fill, so each trapezoid
-# stands apart.
-do for [k = 0:n] {
-  set arrow from k * h, 0 to k * h, f(k * h) nohead front lc "#4a6fa5" lw 1.5
-}
+# The nodes' vertical edges go over the fill, so each trapezoid stands
+# apart, and under the legend, which is drawn last.
 plot "+" using 1:(0):(chord(\$1)) with filledcurves fc "#dbe6f4" title "trapezoids, 2 intervals", \
   "+" using 1:(f(\$1)):(chord(\$1)) with filledcurves fc "#e8743b" title "error: chord above the curve", \
+  \$nodes with impulses lc "#4a6fa5" lw 1.5 notitle, \
   chord(x) with lines lc "#4a6fa5" lw 1.5 notitle, \
   f(x) with lines lc "black" lw 2 title "e^{−x}", \
   \$nodes with points pt 7 ps 1 lc "#4a6fa5" title "nodes"
@@ -117,7 +127,7 @@ set key below left Left reverse height 1
 $errors
 END
 set label "rounding takes over" at 2**19, 1e-16 right
-set arrow from 2**19 * 1.2, 1e-16 to 2**21 * 0.85, 5e-15 lc "#e8743b"
+set arrow from 2**19 * 1.2, 1e-16 to $crossing lc "#e8743b"
 plot \$errors using 1:3 with lines lc "#4a6fa5" lw 2 title "rule's exact error, (h/2)·coth(h/2) − 1", \
   \$errors using 1:4 with linespoints pt 8 ps 0.8 lc "#e8743b" lw 1 title "rounding's share, |computed − exact|", \
   \$errors using 1:(\$1 == 64 ? \$2 : 1/0) with points pt 5 ps 1.4 lc "#2a9d4b" title "the program: n = 64, 2.0345·10^{−5}", \

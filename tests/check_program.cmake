@@ -108,6 +108,28 @@ function(name_got_calls var)
   set(${var} "${${var}}" PARENT_SCOPE)
 endfunction()
 
+# Opens a page from disk in headless Chromium, with no name resolved, so no
+# network, and fails unless it shows the standard output given, byte for
+# byte, a status that matches the pattern, and the standard error given.
+function(expect_page page stdout status_pattern stderr)
+  execute_process(COMMAND ${chromium} --headless --no-sandbox --disable-gpu --no-first-run
+    --disable-background-networking --disable-component-update --disable-sync
+    "--host-resolver-rules=MAP * ~NOTFOUND" --user-data-dir=${CMAKE_CURRENT_BINARY_DIR}/chromium
+    --virtual-time-budget=10000 --dump-dom file://${page} OUTPUT_VARIABLE dom ERROR_QUIET TIMEOUT 120)
+  string(REGEX MATCH "<pre id=\"stdout\">(.*)</pre>\n<p id=\"status\">([^<]*)</p>\n<pre id=\"stderr\">([^<]*)</pre>"
+    found "${dom}")
+  set(status "${CMAKE_MATCH_2}")
+  set(said "${CMAKE_MATCH_3}")
+  string(REGEX REPLACE "<[^>]*>" "" shown "${CMAKE_MATCH_1}")
+  string(REPLACE "&lt;" "<" shown "${shown}")
+  string(REPLACE "&gt;" ">" shown "${shown}")
+  string(REPLACE "&amp;" "&" shown "${shown}")
+  if(NOT shown STREQUAL stdout OR NOT status MATCHES "${status_pattern}" OR NOT said STREQUAL stderr)
+    message(FATAL_ERROR "${page} shows\n${shown}\n${status}\n${said}\nnot\n${stdout}\n"
+      "${status_pattern}\n${stderr}")
+  endif()
+endfunction()
+
 function(check name)
   set(run ${emulator} ${program})
   if(name STREQUAL "report")
@@ -289,9 +311,8 @@ function(check name)
     endforeach()
     fail_if("${wrong}")
   elseif(name STREQUAL "page")
-    # Installed as a user installs it and opened from disk, with no name
-    # resolved, so no network, the page shows the report, byte for byte,
-    # nothing on standard error, and exit status 0; it is at most 64 KB,
+    # Installed as a user installs it, the page shows the report, byte for
+    # byte, nothing on standard error, and exit status 0; it is at most 64 KB,
     # its module in it.
     file(REMOVE_RECURSE page)
     execute_process(COMMAND ${CMAKE_COMMAND} --install ${binary_dir} --config ${configuration}
@@ -301,21 +322,13 @@ function(check name)
     if(size GREATER 65536)
       message(FATAL_ERROR "${page} has ${size} bytes, more than 64 KB")
     endif()
-    execute_process(COMMAND ${chromium} --headless --no-sandbox --disable-gpu --no-first-run
-      --disable-background-networking --disable-component-update --disable-sync
-      "--host-resolver-rules=MAP * ~NOTFOUND" --user-data-dir=${CMAKE_CURRENT_BINARY_DIR}/chromium --virtual-time-budget=10000
-      --dump-dom file://${page} OUTPUT_VARIABLE dom ERROR_QUIET TIMEOUT 120)
-    string(REGEX MATCH "<pre id=\"stdout\">(.*)</pre>\n<p id=\"status\">([^<]*)</p>\n<pre id=\"stderr\">([^<]*)</pre>"
-      found "${dom}")
-    set(status "${CMAKE_MATCH_2}")
-    set(said "${CMAKE_MATCH_3}")
-    string(REGEX REPLACE "<[^>]*>" "" shown "${CMAKE_MATCH_1}")
-    string(REPLACE "&lt;" "<" shown "${shown}")
-    string(REPLACE "&gt;" ">" shown "${shown}")
-    string(REPLACE "&amp;" "&" shown "${shown}")
-    if(NOT shown STREQUAL report OR NOT status STREQUAL "exit status 0" OR NOT said STREQUAL "")
-      message(FATAL_ERROR "${page} shows\n${shown}\n${status}\n${said}\nnot\n${report}")
-    endif()
+    expect_page(${page} "${report}" "^exit status 0$" "")
+    # A module that writes on both streams and then crashes: the page shows
+    # all that it wrote, and that it stopped.
+    execute_process(COMMAND ${base64} -w 0 ${trapping_program} OUTPUT_VARIABLE module
+      COMMAND_ERROR_IS_FATAL ANY)
+    configure_file(${page_template} page/trapping.html @ONLY)
+    expect_page(${CMAKE_CURRENT_BINARY_DIR}/page/trapping.html "out\n" "^The program stopped: " "err\n")
   elseif(name STREQUAL "figures")
     # README's pictures, drawn again, hold the data that they held when drawn
     # for the source; drawn by the same gnuplot, they are the same bytes.
@@ -334,6 +347,15 @@ function(check name)
       if(NOT drawn STREQUAL committed OR committed STREQUAL "")
         message(FATAL_ERROR "${committed_figures}/${picture} is not what "
           "${figures_script} draws now: draw it again with the figures target")
+      endif()
+    endforeach()
+    # Two rows of the error's data, as computed apart from the script, with
+    # 100-digit arithmetic: the sizes 1 and 64, the program's.
+    foreach(row IN ITEMS "1 8.19767068693264545e-02 8.197671e-02 3.006711e-17"
+        "64 2.03449692996092934e-05 2.034497e-05 2.360358e-17")
+      string(FIND "${committed}" "\n${row}\n" at)
+      if(at EQUAL -1)
+        message(FATAL_ERROR "${committed_figures}/error.svg lacks the row '${row}'")
       endif()
     endforeach()
   else()

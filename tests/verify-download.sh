@@ -68,8 +68,8 @@ edit() { # case, then a sed script for the record
   try "$1" 1 "${3:-is not valid}" "$copy/${package##*/}"
 }
 edit release-option 's/^Build-Release: .*/Build-Release: Debian GNU\/Linux 12 (--version)/'
-edit release-hook "s/^Build-Release: .*/Build-Release: Debian GNU\/Linux 12 (--setup-hook=touch $work\/ran; echo)/"
-edit release-quote "s/^Build-Release: .*/Build-Release: Debian GNU\/Linux 12 (bookworm' ; touch $work\/ran ; echo ')/"
+edit release-hook "s|^Build-Release: .*|Build-Release: Debian GNU/Linux 12 (--setup-hook=touch $work/ran; echo)|"
+edit release-quote "s|^Build-Release: .*|Build-Release: Debian GNU/Linux 12 (bookworm' ; touch $work/ran ; echo ')|"
 edit pin-option 's/^ base-files (= / --reinstall (= /' "to build with"
 edit missing-version 's/^ base-files (= [^)]*)/ base-files (= 0.0-0)/' \
   "the archive lacks 'base-files=0.0-0'.*[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] UTC.*-updates main'.*-security main'"
