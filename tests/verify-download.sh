@@ -113,11 +113,11 @@ try isolated 1 "NETWORK-UNREACHED" "$work/isolated/${package##*/}"
 wait
 mkdir "$work/tmp-killed"
 TMPDIR=$work/tmp-killed "$verify" --keep "$work/kept" "$package" >/dev/null 2>&1 &
-until pgrep -x mmdebstrap >/dev/null; do sleep 1; done
+until pgrep -f "$work/tmp-killed/.*mmdebstrap" >/dev/null; do sleep 1; done
 sleep 5
 kill "$!"
 wait "$!" || true
-if pgrep -x mmdebstrap >/dev/null || [ -e "$work/kept" ] || [ -n "$(ls -A "$work/tmp-killed")" ]; then
+if pgrep -f "$work/tmp-killed/" >/dev/null || [ -e "$work/kept" ] || [ -n "$(ls -A "$work/tmp-killed")" ]; then
   echo "FAILED killed: mmdebstrap runs on, or the kept root or temporary files are left"
   echo killed >>"$work/failed"
 else
