@@ -20,7 +20,7 @@ try() { # case, expected status, pattern, then the verifier's arguments
   local name=$1 status=$2 pattern=$3 said got=0
   shift 3
   mkdir -p "$work/tmp-$name"
-  said=$(TMPDIR=$work/tmp-$name timeout 1800 "$verify" "$@" 2>&1) || got=$?
+  said=$(TMPDIR=$work/tmp-$name timeout 900 "$verify" "$@" 2>&1) || got=$?
   if [ "$got" != "$status" ] || ! grep -q -- "$pattern" <<<"$said" ||
     [ -n "$(ls -A "$work/tmp-$name")" ] || [ -e "$work/ran" ] || pgrep -f "$name-marker" >/dev/null; then
     printf 'FAILED %s: exit status %s, expected %s, said at the end:\n%s\n' "$name" "$got" "$status" \
@@ -60,7 +60,7 @@ try tampered 1 "differs from its rebuild" "$zip"
 
 # Record fields that would be options, hooks or shell words, and checksum
 # files that vouch for another file or for no regular file.
-package=$(download fields linux-amd64.tar.gz)
+package=$(download fields linux-arm64.tar.gz)
 edit() { # case, then a sed script for the record
   local copy=$work/$1
   cp -r "$work/fields" "$copy"
@@ -74,7 +74,7 @@ edit pin-option 's/^ base-files (= / --reinstall (= /' "to build with"
 edit missing-version 's/^ base-files (= [^)]*)/ base-files (= 0.0-0)/' \
   "the archive lacks 'base-files=0.0-0'.*[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] UTC.*-updates main'.*-security main'"
 source=${package##*/trapezoid-}
-source=$work/fields/trapezoid-${source%-linux-amd64.tar.gz}.tar.gz
+source=$work/fields/trapezoid-${source%-linux-arm64.tar.gz}.tar.gz
 cp -r "$work/fields" "$work/other-file"
 echo x >>"$work/other-file/${source##*/}"
 grep "${package##*/}\$" "$work/fields/${package##*/}.buildinfo" | sed 's/^ \([0-9a-f]*\) [0-9]* /\1  /' \
