@@ -10,6 +10,10 @@ endif()
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_CXX_COMPILER_TARGET wasm32-wasi)
 set(CMAKE_EXECUTABLE_SUFFIX_CXX .wasm)
+# Given an optimisation option, Clang's link runs Binaryen's wasm-opt on the
+# module wherever one is installed, and the module's bytes would depend on
+# that: the link takes the target, and none of the compile flags.
+set(CMAKE_CXX_LINK_EXECUTABLE "<CMAKE_CXX_COMPILER> <CMAKE_CXX_LINK_FLAGS> <LINK_FLAGS> <OBJECTS> -o <TARGET> <LINK_LIBRARIES>")
 foreach(tool IN ITEMS strip nm objdump)
   string(TOUPPER ${tool} name)
   find_program(CMAKE_${name} llvm-${tool})

@@ -1,28 +1,41 @@
 #!/usr/bin/env bash
 # Tries tools/verify-download on the downloads of a release folder, made on
-# this machine, as their users and their attackers would: the arm64, Windows
-# and WebAssembly packages must verify identical, and each crafted download
-# below must be refused, run nothing that it names, and leave nothing behind.
+# this machine, as their users and their attackers would. Honest packages
+# verify identical, as root and, given a user with subordinate IDs, as that
+# user; each crafted download is refused, runs nothing that it names and
+# leaves nothing behind; a hostile source package neither changes nor sees
+# anything of this machine; a build that never ends is stopped at its time
+# limit; and a stop leaves no process, mount or folder.
 #
-#   tests/verify-download.sh RELEASE-FOLDER
+#   tests/verify-download.sh RELEASE-FOLDER [USER]
 set -euo pipefail
-release=$(realpath "$1")
+if ischroot; then
+  echo "Skipped: this is a chroot, where no user namespace, and so no sandbox, can be made"
+  exit 0
+fi
+release=$(realpath "$1") user=${2-}
 cd "$(dirname "$0")/.."
-verify=$PWD/tools/verify-download
 work=$(mktemp -d)
-trap 'wait; rm -rf "$work"' EXIT
-installed=$(dpkg -l)
+chmod 755 "$work"
+cp tools/verify-download "$work/"
+setsid -f bash -c 'exec -a hostile-proc-marker sleep 3000'
+trap 'pkill -xf "hostile-proc-marker 3000"; wait; rm -rf "$work"' EXIT
+installed=$(dpkg -l) shm=$(ls /dev/shm) ipc=$(ipcs -m)
 
-# Runs the verifier on a download folder with its own temporary folder, and
-# says whether it exited as expected, said what the pattern matches, and
-# left nothing in that temporary folder and no process that names the case.
+# Runs the verifier, as USER for a case named user-..., in a folder of its
+# own, with a temporary folder whose name has a space and a descriptor of a
+# folder open, and says whether it exited as expected, said what the pattern
+# matches, and left nothing behind: nothing in that folder, no mount, no
+# marker file and no process of a marker.
 try() { # case, expected status, pattern, then the verifier's arguments
-  local name=$1 status=$2 pattern=$3 said got=0
+  local name=$1 status=$2 pattern=$3 said got=0 as=()
   shift 3
-  mkdir -p "$work/tmp-$name"
-  said=$(TMPDIR=$work/tmp-$name timeout 900 "$verify" "$@" 2>&1) || got=$?
-  if [ "$got" != "$status" ] || ! grep -q -- "$pattern" <<<"$said" ||
-    [ -n "$(ls -A "$work/tmp-$name")" ] || [ -e "$work/ran" ] || pgrep -f "$name-marker" >/dev/null; then
+  mkdir "$work/tmp $name" "$work/in $name"
+  if [[ $name == user-* ]]; then as=(runuser -u "$user" --) && chown "$user" "$work/tmp $name" "$work/in $name"; fi
+  said=$(cd "$work/in $name" && TMPDIR="$work/tmp $name" timeout 900 "${as[@]}" "$work/verify-download" "$@" \
+    2>&1 3<"$work") || got=$?
+  if [ "$got" != "$status" ] || ! grep -q -- "$pattern" <<<"$said" || [ -n "$(ls -A "$work/tmp $name")" ] ||
+    grep -qF "$work/tmp" /proc/self/mountinfo || [ -e "$work/ran" ] || pgrep -f ': [a-z-]*-marker$' >/dev/null; then
     printf 'FAILED %s: exit status %s, expected %s, said at the end:\n%s\n' "$name" "$got" "$status" \
       "$(tail -n 20 <<<"$said")"
     echo "$name" >>"$work/failed"
@@ -44,11 +57,13 @@ download() { # folder, end of the package's name
 }
 
 # What users download: identical to its rebuild, whatever their
-# SOURCE_DATE_EPOCH.
+# SOURCE_DATE_EPOCH; the WebAssembly package was made where Binaryen's
+# wasm-opt is on the PATH, and the root has none.
+wasi=$(download wasi wasi-wasm32.zip)
+try "${user:+user-}wasi" 0 "is identical" "$wasi" &
 try arm64 0 "is identical" "$(download arm64 linux-arm64.tar.gz)" &
-SOURCE_DATE_EPOCH=1 try windows 0 "is identical" "$(download windows windows-x86_64.zip)" &
+SOURCE_DATE_EPOCH=1 try windows 0 "is identical" "$(download windows windows-x86_64.zip)"
 wait
-try wasi 0 "is identical" "$(download wasi wasi-wasm32.zip)" &
 
 # A package with one byte changed, its checksums made to match.
 zip=$(download tampered windows-x86_64.zip)
@@ -56,23 +71,29 @@ printf '\377' | dd of="$zip" bs=1 seek=1000 conv=notrunc status=none
 sum=$(sha256sum <"$zip" | cut -d' ' -f1)
 echo "$sum  ${zip##*/}" >"$zip.sha256"
 sed -i "s/^ [0-9a-f]\{64\} / $sum /" "$zip.buildinfo"
-try tampered 1 "differs from its rebuild" "$zip"
+try tampered 1 "differs from its rebuild" "$zip" &
 
-# Record fields that would be options, hooks or shell words, and checksum
-# files that vouch for another file or for no regular file.
+# Records whose fields would be options, hooks, shell words or patterns,
+# that hide a NUL byte, or that name too many packages.
 package=$(download fields linux-arm64.tar.gz)
-edit() { # case, then a sed script for the record
-  local copy=$work/$1
-  cp -r "$work/fields" "$copy"
-  sed -i "$2" "$copy/${package##*/}.buildinfo"
-  try "$1" 1 "${3:-is not valid}" "$copy/${package##*/}"
-}
-edit release-option 's/^Build-Release: .*/Build-Release: Debian GNU\/Linux 12 (--version)/'
-edit release-hook "s|^Build-Release: .*|Build-Release: Debian GNU/Linux 12 (--setup-hook=touch $work/ran; echo)|"
-edit release-quote "s|^Build-Release: .*|Build-Release: Debian GNU/Linux 12 (bookworm' ; touch $work/ran ; echo ')|"
-edit pin-option 's/^ base-files (= / --reinstall (= /' "to build with"
-edit missing-version 's/^ base-files (= [^)]*)/ base-files (= 0.0-0)/' \
-  "the archive lacks 'base-files=0.0-0'.*[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] UTC.*-updates main'.*-security main'"
+printf ' p%s (= 1),\n' {1..501} >"$work/pins"
+while IFS=@ read -r name script pattern; do
+  cp -r "$work/fields" "$work/$name"
+  sed -i "$script" "$work/$name/${package##*/}.buildinfo"
+  try "$name" 1 "$pattern" "$work/$name/${package##*/}"
+done <<EOF
+release-option@s/^Build-Release: .*/Build-Release: Debian GNU\/Linux 12 (--version)/@is not valid
+release-hook@s|^Build-Release: .*|Build-Release: Debian GNU/Linux 12 (--setup-hook=touch $work/ran; echo)|@is not valid
+release-quote@s|^Build-Release: .*|Build-Release: Debian GNU/Linux 12 (bookworm' ; touch $work/ran ; echo ')|@is not valid
+field-nul@s/^Source: trapezoid$/&\x00/@holds a NUL byte
+pin-option@s/^ base-files (= / --reinstall (= /@to build with
+pin-pattern@s/^ coreutils (= / core.+ (= /@the archive lacks 'core.+=
+pins-many@/^Installed-Build-Depends:/r $work/pins@more than 500
+missing-version@s/^ base-files (= [^)]*)/ base-files (= 0.0-0)/@the archive lacks 'base-files=0.0-0'.*[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] UTC.*-updates main'.*-security main'
+EOF
+
+# Checksum files that vouch for another file, for no regular file, or end
+# in a NUL byte; a missing source package; odd arguments.
 source=${package##*/trapezoid-}
 source=$work/fields/trapezoid-${source%-linux-arm64.tar.gz}.tar.gz
 cp -r "$work/fields" "$work/other-file"
@@ -86,43 +107,72 @@ try dev-zero 1 "is not one checksum line" "$work/dev-zero/${package##*/}"
 cp -r "$work/fields" "$work/fifo"
 rm "$work/fifo/${package##*/}.sha256" && mkfifo "$work/fifo/${package##*/}.sha256"
 try fifo 1 "is not a regular file" "$work/fifo/${package##*/}"
+cp -r "$work/fields" "$work/sum-nul"
+printf '\0' >>"$work/sum-nul/${source##*/}.sha256"
+try sum-nul 1 "holds a NUL byte" "$work/sum-nul/${package##*/}"
 cp -r "$work/fields" "$work/no-source"
 rm "$work/no-source/${source##*/}"
 try no-source 1 "is missing" "$work/no-source/${package##*/}"
 try keep-alone 1 "needs a value: usage" --keep
 try odd-name 1 "is not the name of a trapezoid package" "$work/fields/--keep"
+try newline 1 "holds a newline" "$package"$'\n'
 
-# A source package whose build reaches for the network and leaves a process
-# behind: it has no network, and nothing that it starts outlives it.
-mkdir "$work/hostile"
-tar -xzf "$source" -C "$work/hostile"
-cat >"$work"/hostile/trapezoid-*/CMakeLists.txt <<'EOF'
-cmake_minimum_required(VERSION 3.25)
-project(trapezoid NONE)
-execute_process(COMMAND sh -c "setsid sh -c 'sleep 3141; : isolated-marker' </dev/null >/dev/null 2>&1 &
-  if apt-get download base-files >/dev/null 2>&1; then echo NETWORK-REACHED; else echo NETWORK-UNREACHED; fi")
-message(FATAL_ERROR "a hostile build")
+# Source packages whose checksums hold and whose build is hostile: one
+# reaches for descriptors, the host's processes and files, the network,
+# shared memory and IPC, and leaves a process, then builds as it should;
+# one never ends.
+hostile() { # folder, then (on standard input) what its CMakeLists.txt runs first
+  local top=${wasi##*/trapezoid-}
+  top=trapezoid-${top%-wasi-wasm32.zip}
+  mkdir "$work/source-$1" && tar -xzf "$work/wasi/$top.tar.gz" -C "$work/source-$1"
+  sed -i "1r /dev/stdin" "$work/source-$1/$top/CMakeLists.txt"
+  cp -r "$work/wasi" "$work/$1"
+  tar -czf "$work/$1/$top.tar.gz" -C "$work/source-$1" "$top"
+  (cd "$work/$1" && sha256sum "$top.tar.gz" >"$top.tar.gz.sha256")
+  echo "$work/$1/${wasi##*/}"
+}
+sed "s|WORK|$work|g" <<'EOF' | hostile hostile >/dev/null
+execute_process(COMMAND sh -c [==[
+escaped() { echo "ESCAPED: $*"; }
+for fd in $(seq 3 255); do (: >&"$fd") 2>/dev/null && escaped "descriptor $fd is open"; done
+grep -qs 'hostile-proc-marke[r]' /proc/[0-9]*/cmdline && escaped "sees the host's processes"
+for root in /proc/[0-9]*/root; do touch "${root}WORK/ran" 2>/dev/null && escaped "wrote in $root"; done
+touch WORK/ran 2>/dev/null && escaped "wrote WORK/ran"
+apt-get download base-files >/dev/null 2>&1 && escaped "reached the network"
+echo hostile >/dev/shm/trapezoid-hostile; ipcmk -M 31415 >/dev/null
+setsid sh -c 'sleep 3141; : hostile-marker' </dev/null >/dev/null 2>&1 &
+echo HOSTILE-TRIED]==])
 EOF
-cp -r "$work/fields" "$work/isolated"
-(cd "$work/hostile" && tar -czf "$work/isolated/${source##*/}" trapezoid-*)
-(cd "$work/isolated" && sha256sum "${source##*/}" >"${source##*/}.sha256")
-try isolated 1 "NETWORK-UNREACHED" "$work/isolated/${package##*/}"
-
-# Stopped with a plain kill once its root is being made, it stops what it
-# started and removes what it made, the kept root included.
+for name in hostile ${user:+user-hostile}; do
+  try "$name" 0 "is identical" --keep kept "$work/hostile/${wasi##*/}"
+  if ! grep -q HOSTILE-TRIED "$work/in $name/kept/build.log" || grep ESCAPED "$work/in $name/kept/build.log"; then
+    echo "FAILED $name: its build did not try, or got out" | tee -a "$work/failed"
+  fi
+done
+hang=$(hostile hang <<<'execute_process(COMMAND sh -c "sleep 100000; : hang-marker")')
+try hang 1 "did not end within 20 seconds" --timeout 20 "$hang"
 wait
-mkdir "$work/tmp-killed"
-TMPDIR=$work/tmp-killed "$verify" --keep "$work/kept" "$package" >/dev/null 2>&1 &
-until pgrep -f "$work/tmp-killed/.*mmdebstrap" >/dev/null; do sleep 1; done
-sleep 5
-kill "$!"
-wait "$!" || true
-if pgrep -f "$work/tmp-killed/" >/dev/null || [ -e "$work/kept" ] || [ -n "$(ls -A "$work/tmp-killed")" ]; then
-  echo "FAILED killed: mmdebstrap runs on, or the kept root or temporary files are left"
-  echo killed >>"$work/failed"
-else
-  echo "passed killed"
-fi
+
+# Stopped while its root is made, and while it builds, it ends what it
+# started and leaves nothing.
+for stop in HUP:making TERM:building; do
+  mkdir "$work/tmp-${stop#*:}"
+  TMPDIR=$work/tmp-${stop#*:} "$work/verify-download" "$hang" 2>"$work/said-${stop#*:}" &
+  until grep -q "verify-download: ${stop#*:} " "$work/said-${stop#*:}" || ! kill -0 "$!"; do sleep 1; done
+  sleep 5
+  kill "-${stop%:*}" "$!"
+  got=0 && wait "$!" || got=$?
+  if [ "$got" != 130 ] || pgrep -f "$work/tmp-|: hang-marker$" >/dev/null ||
+    grep -qF "$work/tmp-" /proc/self/mountinfo || [ -n "$(ls -A "$work/tmp-${stop#*:}")" ]; then
+    echo "FAILED stopped while ${stop#*:}: exit status $got, or a process, mount or file is left"
+    echo "stopped" >>"$work/failed"
+  else
+    echo "passed stopped while ${stop#*:}"
+  fi
+done
 
 [ "$(dpkg -l)" = "$installed" ] || echo "FAILED: this machine's packages changed" | tee -a "$work/failed"
+if [ "$(ls /dev/shm)" != "$shm" ] || [ "$(ipcs -m)" != "$ipc" ]; then
+  echo "FAILED: shared memory outlived its build" | tee -a "$work/failed"
+fi
 [ ! -s "$work/failed" ]
