@@ -1,6 +1,5 @@
-# Sets var to the C library that the compiler links, trapezoid_c_library,
-# called name: by its Debian package and version, with its source package as
-# Debian's Built-Using field names it, where dpkg knows it, else by its file.
+# Sets var to the C library that the compiler links, called name, by Debian
+# package and version and, as Built-Using has it, source package, or by file.
 function(debian_c_library var name)
   file(REAL_PATH "${trapezoid_c_library}" libc)
   set(text "${name} from ${libc}")

@@ -1,10 +1,17 @@
-# Builds for Linux on the processor of the GNU triplet LINUX_TRIPLET
-# (aarch64-linux-gnu, say) with Debian's GCC for that triplet, or with Clang
-# when CMAKE_CXX_COMPILER names it. On a machine of that processor the build
-# is native; elsewhere it is a cross-build, whose tests run the program under
-# QEMU with the triplet's C library in /usr/<triplet>.
+# Builds for Linux on the Debian architecture that TRAPEZOID_SYSTEM names
+# (linux-arm64), with Debian's GCC for its GNU triplet or LINUX_TRIPLET, or
+# with the Clang that CMAKE_CXX_COMPILER names; natively on that processor,
+# elsewhere as a cross-build tested under QEMU with the triplet's C library.
 if(NOT LINUX_TRIPLET)
-  message(FATAL_ERROR "Set LINUX_TRIPLET to the GNU triplet to build for.")
+  string(REGEX REPLACE "^linux-" "" architecture "${TRAPEZOID_SYSTEM}")
+  find_program(TRAPEZOID_DPKG_ARCHITECTURE dpkg-architecture)
+  execute_process(COMMAND ${TRAPEZOID_DPKG_ARCHITECTURE} -a ${architecture} -qDEB_HOST_GNU_TYPE
+    OUTPUT_VARIABLE LINUX_TRIPLET OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  list(APPEND trapezoid_inputs ${TRAPEZOID_DPKG_ARCHITECTURE})
+endif()
+if(NOT LINUX_TRIPLET)
+  message(FATAL_ERROR "No GNU triplet for '${TRAPEZOID_SYSTEM}': set TRAPEZOID_SYSTEM "
+    "to linux-<Debian architecture> with Debian's dpkg-dev installed, or set LINUX_TRIPLET.")
 endif()
 # Checks that CMake compiles in projects of their own need the triplet too.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LINUX_TRIPLET)
@@ -26,8 +33,7 @@ if(NOT processor STREQUAL CMAKE_HOST_SYSTEM_PROCESSOR)
   endif()
   set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${qemu} -L /usr/${LINUX_TRIPLET})
 endif()
-# Clang's name holds no triplet, so the build would strip the program, and
-# the checks read it, with the host's tools.
+# The triplet's tools strip and read the program, as Clang's name has none.
 foreach(tool IN ITEMS strip objdump readelf nm)
   string(TOUPPER ${tool} name)
   find_program(CMAKE_${name} ${LINUX_TRIPLET}-${tool})

@@ -1,41 +1,31 @@
-# The release that this source is: its version, in trapezoid_version, its
-# commit, in trapezoid_commit, and its date in seconds since 1970, in
-# trapezoid_date, which the manual page and the packages carry.
-# SOURCE_DATE_EPOCH wins where it is set; a git clone gives its last commit;
-# a source package, which has no git, names all three in RELEASE.
-#
-# A release is the commit that dates its version's section in NEWS.md. Any
-# other commit is version+g and the first 12 digits of its commit, so that no
-# two different programs share a name; so is a shallow clone, whose history
-# cannot tell.
+# The release that this source is, its version, commit and date. A checkout
+# is its version's release at the commit that dates the version's section of
+# NEWS.md; any other commit, or a shallow clone, is the version, +g and 12
+# digits of the commit; its date is its commit's. A source package names all
+# three in RELEASE; SOURCE_DATE_EPOCH wins.
 set(trapezoid_commit unknown)
 set(trapezoid_version ${PROJECT_VERSION}+unknown)
 find_package(Git QUIET)
 if(GIT_FOUND)
   execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --show-toplevel --absolute-git-dir
-    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE found
+    --is-shallow-repository WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE found
     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
   string(REPLACE "\n" ";" found "${found}")
-  list(POP_FRONT found top git_dir)
+  list(POP_FRONT found top git_dir shallow)
 endif()
 file(REAL_PATH ${PROJECT_SOURCE_DIR} source)
 if(top AND top STREQUAL source)
-  execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%H%n%ct
-    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE found
-    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-  string(REPLACE "\n" ";" found "${found}")
-  list(POP_FRONT found trapezoid_commit trapezoid_date)
   string(REPLACE "." "[.]" version "${PROJECT_VERSION}")
+  execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%H%n%ct
+    COMMAND_ERROR_IS_FATAL ANY WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE head)
   execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%H
     "-G^## ${version} [(][0-9]{4}-[0-9]{2}-[0-9]{2}[)]$" -- NEWS.md
-    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE release
-    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-  execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --is-shallow-repository
-    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE shallow
-    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    COMMAND_ERROR_IS_FATAL ANY WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE release)
+  string(REPLACE "\n" ";" head "${head}")
+  list(POP_FRONT head trapezoid_commit trapezoid_date)
   string(SUBSTRING ${trapezoid_commit} 0 12 short)
   set(trapezoid_version ${PROJECT_VERSION}+g${short})
-  if(release STREQUAL trapezoid_commit AND shallow STREQUAL "false")
+  if(release STREQUAL "${trapezoid_commit}\n" AND shallow STREQUAL "false")
     set(trapezoid_version ${PROJECT_VERSION})
   endif()
   # A new commit or checkout configures the build again.
@@ -43,17 +33,15 @@ if(top AND top STREQUAL source)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${git_dir}/logs/HEAD)
   endif()
 elseif(EXISTS ${PROJECT_SOURCE_DIR}/RELEASE)
-  file(STRINGS ${PROJECT_SOURCE_DIR}/RELEASE release)
-  list(FILTER release INCLUDE REGEX "^(Version|Commit|Source-Date-Epoch): ")
+  file(STRINGS ${PROJECT_SOURCE_DIR}/RELEASE release REGEX "^(Version|Commit|Source-Date-Epoch): ")
   list(TRANSFORM release REPLACE "^[^ ]+ " "")
   list(POP_FRONT release trapezoid_version trapezoid_commit trapezoid_date)
 endif()
 
+set(from "${PROJECT_SOURCE_DIR}/RELEASE")
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(trapezoid_date "$ENV{SOURCE_DATE_EPOCH}")
   set(from "SOURCE_DATE_EPOCH")
-else()
-  set(from "${PROJECT_SOURCE_DIR}/RELEASE")
 endif()
 if(NOT DEFINED trapezoid_date)
   string(TIMESTAMP trapezoid_date "%s" UTC)

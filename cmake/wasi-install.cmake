@@ -1,6 +1,5 @@
-# What the WebAssembly build installs: a folder to unzip and open, with the
-# module, trapezoid.html, the page that runs it in a browser with the module
-# in it, and the notices for wasi-libc, the C library linked into it.
+# The WebAssembly build installs a folder to unzip and open: the module, the
+# page that holds it and runs it in a browser, and wasi-libc's notices.
 set(CMAKE_INSTALL_BINDIR .)
 set(CMAKE_INSTALL_DOCDIR .)
 install(TARGETS trapezoid)
@@ -14,8 +13,7 @@ install(CODE "set(trapezoid_page ${PROJECT_SOURCE_DIR}/doc/trapezoid.html.in)
   configure_file(${trapezoid_page} ${folder}/trapezoid.html @ONLY)
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES ${folder}/trapezoid.html)]])
 
-# wasi-libc is musl's C library and others', each under its own terms, which
-# Debian's package lists in its copyright file.
+# wasi-libc holds several projects' code, each under terms that Debian lists.
 find_file(TRAPEZOID_WASI_LIBC_COPYRIGHT copyright PATHS /usr/share/doc/wasi-libc
   NO_DEFAULT_PATH DOC "The copyright file of Debian's wasi-libc package")
 if(NOT TRAPEZOID_WASI_LIBC_COPYRIGHT)
@@ -25,21 +23,12 @@ if(NOT TRAPEZOID_WASI_LIBC_COPYRIGHT)
 endif()
 include(cmake/debian-c-library.cmake)
 debian_c_library(c_library "wasi-libc")
-file(CONFIGURE OUTPUT NOTICE CONTENT [[
-The trapezoid.wasm module in this package, which trapezoid.html holds too,
-has the C library linked into it:
-@c_library@
-
-wasi-libc holds the code of several projects, musl's C library among them,
-each under its own terms. Those terms are in wasi-libc.copyright beside this
-file, as Debian's package lists them.
-]] @ONLY)
+configure_file(doc/notice-wasi-libc.in NOTICE @ONLY)
 configure_file(${TRAPEZOID_WASI_LIBC_COPYRIGHT} wasi-libc.copyright COPYONLY)
 set(trapezoid_c_library_notices ${PROJECT_BINARY_DIR}/NOTICE
   ${PROJECT_BINARY_DIR}/wasi-libc.copyright)
 
-# The linker lists no inputs: the record names the ones that the compiler
-# gives it.
+# The linker lists no inputs: the record names those that the compiler gives.
 set(trapezoid_inputs ${TRAPEZOID_WASI_LIBC_COPYRIGHT} ${TRAPEZOID_BASE64}
   ${trapezoid_c_library})
 foreach(file IN ITEMS crt1-command.o libc++.a libc++abi.a)

@@ -1,6 +1,5 @@
-# Builds the program as a WebAssembly module for WASI with Clang and Debian's
-# wasi-libc, which links the C library in, and strips and reads it with
-# LLVM's tools; its tests run it under Node's WASI.
+# Builds a WebAssembly module for WASI with Clang and Debian's wasi-libc,
+# read with LLVM's tools; its tests run it under Node's WASI.
 set(CMAKE_SYSTEM_NAME WASI)
 set(CMAKE_SYSTEM_PROCESSOR wasm32)
 # CMake 3.25 knows no WASI, and would say so without a platform file.
@@ -10,9 +9,8 @@ endif()
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_CXX_COMPILER_TARGET wasm32-wasi)
 set(CMAKE_EXECUTABLE_SUFFIX_CXX .wasm)
-# Given an optimisation option, Clang's link runs Binaryen's wasm-opt on the
-# module wherever one is installed, and the module's bytes would depend on
-# that: the link takes the target, and none of the compile flags.
+# Given -O, Clang's link runs Binaryen's wasm-opt wherever one is installed,
+# and the bytes would depend on that: the link takes no compile flags.
 set(CMAKE_CXX_LINK_EXECUTABLE "<CMAKE_CXX_COMPILER> <CMAKE_CXX_LINK_FLAGS> <LINK_FLAGS> <OBJECTS> -o <TARGET> <LINK_LIBRARIES>")
 foreach(tool IN ITEMS strip nm objdump)
   string(TOUPPER ${tool} name)

@@ -1,0 +1,199 @@
+#!/bin/sh
+# sh tests/checks.sh FACTS CHECK [PROGRAM]: runs a check of a build, on its
+# program or PROGRAM, and fails on any difference from what a user must see.
+# shellcheck disable=SC2046,SC2086 # a fact of several lines is several words
+set -euf
+facts=$1 check=$2 here=$(cd "$(dirname "$0")" && pwd)
+fact() { sed -n "s/^$1 //p" "$facts"; }
+nl='
+'
+IFS=$nl
+built=$(fact program) emulator=$(fact emulator) source=$(fact source) build=$(fact build)
+program=${3:-$built} work=$PWD/checks/$check${3:+-packaged}
+rm -rf "$work" && mkdir -p "$work"
+fail() { printf '%s\n' "$program$nl$*" >&2 && exit 1; }
+skip() { echo "Skipped: $*" && exit 0; }
+need() { command -v "$1" >/dev/null || skip "${1##*/} was not found: install Debian's $2 package"; }
+run() { $emulator "$program" "$@"; }
+install() { cmake --install "$build" --config "$(fact configuration)" --prefix "$1" --strip >/dev/null; }
+files() { (cd "$1" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort); }
+# The report as the program writes it: a Windows program ends lines with CR LF.
+report=$here/report.txt
+case $program in *.exe)
+  awk 'NR > 1 { printf "\r\n" } { printf "%s", $0 }' "$report" >"$work/report" && report=$work/report ;;
+esac
+# The exit status, the exact output, and nothing on standard error, or a line.
+expect() { # status, file of the output, pattern or "", redirection, command...
+  status=$1 output=$2 said=$3 redirect=$4 && shift 4
+  got=0 && eval '"$@" >"$work/out" 2>"$work/err"' "$redirect" || got=$?
+  { [ -z "$said" ] && [ ! -s "$work/err" ]; } || { [ -n "$said" ] && [ "$(wc -l <"$work/err")" = 1 ] &&
+    [ -z "$(tail -c 1 "$work/err" | tr -d '\n')" ] && grep -Eq "$said" "$work/err"; } || got="$got, said"
+  if [ "$got" != "$status" ] || ! cmp -s "$work/out" "$output"; then
+    fail "$* $redirect: exit status $got, expected $status; wrote, and was to write:" \
+      "$(od -An -c "$work/out")" "$(od -An -c "$output")" "standard error: $(cat "$work/err")"
+  fi
+}
+
+case $check in
+report) expect 0 "$report" '' '' run ;;
+ignores-input)
+  expect 0 "$report" '' '' run --help -n 128 "two words"
+  expect 0 "$report" '' '</dev/zero' run
+  expect 0 "$report" '' '<&-' run
+  expect 0 "$report" '' '' env -i $(fact environment) $emulator "$program" # what an emulator needs
+  ;;
+locale)
+  # A comma for a decimal point, in the byte order of the program's C library.
+  need localedef locales
+  localedef "--$(fact byte-order | tr 'A-Z_' 'a-z-')" -i de_DE -f UTF-8 "$work/de_DE.UTF-8" >/dev/null 2>&1 ||
+    skip "localedef cannot build a de_DE locale: install Debian's locales package"
+  printf 0,5 >"$work/half"
+  expect 0 "$work/half" '' '' env LOCPATH="$work" LC_ALL=de_DE.UTF-8 $emulator "$(fact DECIMAL_POINT)"
+  expect 0 "$report" '' '' env LOCPATH="$work" LC_ALL=de_DE.UTF-8 $emulator "$program"
+  ;;
+# A report that cannot be written is an error, said in one line.
+write-failure) expect 1 /dev/null '^trapezoid: .' '>&-' run ;;
+full-disk)
+  [ -c /dev/full ] || skip "/dev/full, which plays a full disk, is missing (macOS and the BSDs have none)"
+  expect 1 /dev/null '^trapezoid: .' '>/dev/full' run ;;
+libraries)
+  need "$(fact objdump)" binutils
+  found=$("$(fact objdump)" -p "$program" | sed -nE 's/^[[:space:]]*(NEEDED|DLL Name:)[[:space:]]+//p' |
+    grep -Ev "$(fact libraries)" || true)
+  [ -z "$found" ] || fail "loads $found beside the C library" ;;
+hardening)
+  # In the headers, or in main's code, read from the linked program, whose
+  # symbols name what main calls (a static C library makes such calls too).
+  objdump=$(fact objdump) readelf=$(fact readelf) && need "$objdump" binutils
+  case $program in
+  *.exe) headers=$("$objdump" -p "$program") ;;
+  *) headers=$("$readelf" -hlndW "$program") ;;
+  esac
+  code=$("$objdump" -d --disassemble=main "$built" 2>/dev/null || "$objdump" -d --disassemble-symbols=main "$built")
+  # MIPS calls through unnamed slots of its GOT: name them for what they hold.
+  case $code in *"(gp)"*)
+    code=$({ "$(fact nm)" "$built" && echo -- && "$readelf" -A "$built" && echo -- && echo "$code"; } | awk '
+      $0 == "--" { part++; next }
+      part == 0 && NF == 3 { sub(/^0+/, "", $1); name[$1] = $3 }
+      part == 1 && $2 ~ /\(gp\)$/ { sub(/^0+/, "", $3); slot[$2] = $3 }
+      part == 2 && match($0, /-?[0-9]+\(gp\)/) && (slot[substr($0, RSTART, RLENGTH)] in name) {
+        $0 = $0 " <" name[slot[substr($0, RSTART, RLENGTH)]] ">" }
+      part == 2 { print }') ;;
+  esac
+  wrong=''
+  for protection in $(fact hardening); do
+    case $protection in
+    relro) text=$headers pattern='GNU_RELRO' ;;
+    bind_now) text=$headers pattern='no dynamic section|BIND_NOW' ;; # a static program binds at its link
+    noexec_stack) text=$headers pattern='GNU_STACK.* RW ' ;;
+    pie) text=$headers pattern='Type: +DYN' ;;
+    canary) text=$code pattern='[<.]__stack_chk_fail' ;;
+    endbr) text=$code pattern='endbr(32|64)' ;;
+    pac) text=$code pattern='paciasp|hint[[:space:]]+#25' ;;
+    fortify) text=$code pattern='[<.]_?__printf_chk[@+>]' ;; # ___printf_chk if static; POWER calls past the entry
+    dynamic_base) text=$headers pattern='DYNAMIC_BASE' ;;
+    high_entropy_va) text=$headers pattern='HIGH_ENTROPY_VA' ;;
+    nx_compat) text=$headers pattern='NX_COMPAT' ;;
+    tsaware) text=$headers pattern='TERMINAL_SERVICE_AWARE' ;;
+    esac
+    printf '%s\n' "$text" | grep -Eq "$pattern" || wrong="$wrong$nl  has no $protection: nothing matches '$pattern'"
+  done
+  [ -z "$wrong" ] || fail "$wrong" ;;
+package)
+  # Installed, and packed as a release is, it holds its files and no others;
+  # a Linux program that loads the C library makes no package, and says why.
+  # The packaged (or else installed) program is stripped and passes every check.
+  package=$work/$(fact package).zip pack=$here/../tools/package$nl$build$nl$(fact configuration)
+  case $built in *.exe | *.wasm) need zip zip ;; *) package=${package%.zip}.tar.gz ;; esac && need "$(fact nm)" binutils
+  install "$work/installed" && files "$work/installed" >"$work/held"
+  fact file | sed 's|^\./||' | LC_ALL=C sort >"$work/files"
+  cmp -s "$work/held" "$work/files" || fail "installs$nl$(cat "$work/held")${nl}not$nl$(cat "$work/files")"
+  top=$work/installed
+  if $pack "$work" >"$work/said" 2>&1; then
+    (cd "$work" && sha256sum -c --quiet "${package##*/}.sha256") || fail "${package##*/}.sha256 does not hold"
+    grep -qx " $(sha256sum <"$package" | cut -d' ' -f1) $(wc -c <"$package") ${package##*/}" \
+      "$package.buildinfo" || fail "$package.buildinfo does not give its SHA-256 and size"
+    if grep -q ' (= ' "$package.buildinfo"; then
+      sed -n 's/^ \([^ ]*\) (= .*/\1/p' "$package.buildinfo" | xargs dpkg-query -L >"$work/recorded" 2>/dev/null
+      for file in $("$here/../tools/package" --inputs "$build" "$(fact configuration)"); do
+        real=$(realpath "$file")
+        grep -qxF -e "$file" -e "$real" -e "${real#/usr}" "$work/recorded" || fail "no package recorded holds $file"
+      done
+    fi
+    # A failed gzip or zip, or a date that is no date, leaves nothing.
+    mkdir "$work/broken" && ln -s /bin/false "$work/broken/gzip" && ln -s /bin/false "$work/broken/zip"
+    for case in "PATH=$work/broken:$PATH" SOURCE_DATE_EPOCH=yesterday; do
+      if env "$case" $pack "$work/failed" >"$work/said" 2>&1 || [ -n "$(ls -A "$work/failed" 2>/dev/null)" ] ||
+        ! grep -Eq "g?zip failed with exit status 1|'yesterday', which is invalid" "$work/said"; then
+        fail "with $case, tools/package said:$nl$(cat "$work/said")"
+      fi
+    done
+    mkdir "$work/unpacked" && (cd "$work/unpacked" && cmake -E tar xf "$package")
+    top=$work/unpacked/$(fact package)
+    files "$top" | cmp -s - "$work/files" || fail "$package does not hold what the program installs"
+  elif [ "$package" = "${package%.zip}" ] && grep -q 'a Linux package carries the C library' "$work/said"; then
+    [ -z "$(find "$work" -name 'trapezoid-*')" ] || fail "tools/package left a package behind"
+  else
+    fail "tools/package said:$nl$(cat "$work/said")"
+  fi
+  packaged=$top/$(fact file | head -n 1 | sed 's|^\./||')
+  case $packaged in
+  *.wasm) ! "$(fact objdump)" -h "$packaged" | grep -Eq '^ +[0-9]+ (name|[.]debug)' ;;
+  *) "$(fact nm)" "$packaged" 2>&1 | grep -q 'no symbols' ;;
+  esac || fail "$packaged is not stripped"
+  for check in $(fact check); do sh "$0" "$facts" "$check" "$packaged"; done
+  ;;
+page)
+  # At most 64 KB, opened from disk with no network, it shows exactly what a
+  # module wrote, and how it ended.
+  need chromium chromium
+  page=${program%.wasm}.html
+  [ -f "$page" ] || { install "$work/installed" && page=$work/installed/trapezoid.html; }
+  [ "$(wc -c <"$page")" -le 65536 ] || fail "$page is larger than 64 KB"
+  shows() { # page, output file, status pattern, standard error
+    dom=$(chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
+      --disable-component-update --disable-sync "--host-resolver-rules=MAP * ~NOTFOUND" \
+      --user-data-dir="$work/chromium" --virtual-time-budget=10000 --dump-dom "file://$1" 2>/dev/null)
+    shown=${dom#*<pre id=\"stdout\">} status=${dom#*<p id=\"status\">} said=${dom#*<pre id=\"stderr\">}
+    printf '%s' "${shown%%</pre>*}" | sed 's/<[^>]*>//g; s/&lt;/</g; s/&gt;/>/g; s/&amp;/\&/g' >"$work/shown"
+    status=${status%%</p>*} said=${said%%</pre>*}
+    if ! cmp -s "$work/shown" "$2" || ! printf '%s\n' "$status" | grep -Eq "$3" || [ "$said" != "$4" ]; then
+      fail "$1 shows$nl$(cat "$work/shown")$nl$status$nl$said"
+    fi
+  }
+  shows "$page" "$report" '^exit status 0$' ''
+  base64 -w 0 "$(fact TRAPS)" >"$work/trapping.b64"
+  awk -v module="$work/trapping.b64" '/id="module"/ { getline text <module; sub(/>[^<]*</, ">" text "<") } { print }' \
+    "$page" >"$work/trapping.html"
+  printf 'out\n' >"$work/out-line"
+  shows "$work/trapping.html" "$work/out-line" '^The program stopped: ' "err$nl"
+  ;;
+figures)
+  # Drawn again, the same data (by the same gnuplot, the same bytes); two
+  # rows as computed apart with 100-digit arithmetic, at 1 and 64 intervals.
+  need gnuplot gnuplot-nox && need bc bc
+  sh "$source/doc/figures.sh" "$work" >/dev/null
+  by() { grep -o 'Produced by GNUPLOT [^<]*' "$1"; }
+  data() { sed -n '/<!-- The data drawn/,/-->/p' "$1"; }
+  for picture in trapezoids.svg error.svg; do
+    committed=$source/doc/$picture
+    if [ "$(by "$committed")" = "$(by "$work/$picture")" ]; then cmp -s "$committed" "$work/$picture"; else
+      [ "$(data "$committed")" = "$(data "$work/$picture")" ]; fi || fail "$committed is not what doc/figures.sh draws"
+  done
+  for row in "1 8.19767068693264545e-02 8.197671e-02 3.006711e-17" \
+    "64 2.03449692996092934e-05 2.034497e-05 2.360358e-17"; do
+    grep -qx "$row" "$source/doc/error.svg" || fail "doc/error.svg lacks the row '$row'"
+  done
+  ;;
+documents)
+  sed -n '/^## What it prints$/,/^- /s/^    //p' "$source/README.md" >"$work/shown"
+  { cat "$report" && echo; } | cmp -s - "$work/shown" || fail "README.md shows the report as$nl$(cat "$work/shown")"
+  { cat "$report" && echo; } | while IFS= read -r line; do
+    value=${line#*= } && value=${value% }
+    if ! grep -qF ".B \"${line%%=*}=\"" "$source/doc/trapezoid.1.in" || ! grep -qF "$value" "$source/doc/trapezoid.1.in"; then
+      fail "doc/trapezoid.1.in does not give '${line%%=*}=' as $value"
+    fi
+  done
+  ;;
+*) fail "no check named '$check'" ;;
+esac
