@@ -3,7 +3,6 @@
 # decide the same thing: theirs win, and trapezoid_left_to_user lists what
 # the hardening check then does not expect.
 include(CheckCXXCompilerFlag)
-include(CheckLinkerFlag)
 set(user_flags " ${CMAKE_CXX_FLAGS} ${CMAKE_EXE_LINKER_FLAGS} ")
 foreach(config IN LISTS CMAKE_BUILD_TYPE CMAKE_CONFIGURATION_TYPES)
   string(TOUPPER "${config}" config)
@@ -39,7 +38,7 @@ if(WIN32)
   harden(link "dynamicbase" dynamic_base LINKER:--dynamicbase)
   harden(link "high-entropy-va" high_entropy_va LINKER:--high-entropy-va)
   harden(link "nxcompat" nx_compat LINKER:--nxcompat)
-  harden(link "tsaware" tsaware LINKER:--tsaware)
+  harden(link "tsaware" terminal_service_aware LINKER:--tsaware)
   # No stack protector: MinGW's would make the program load libssp-0.dll.
 elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   harden(compile "-f(no-)?stack-protector" canary -fstack-protector-strong)

@@ -1,7 +1,6 @@
 # Links the C library into the Linux program, so that it needs nothing but the
 # kernel, position-independent where the C library can start it so (static
 # PIE); the package names the C library and carries its licence, the LGPL.
-include(CheckLinkerFlag)
 set(CMAKE_REQUIRED_FLAGS -fPIE)
 check_linker_flag(CXX -static-pie TRAPEZOID_HAS_STATIC_PIE)
 unset(CMAKE_REQUIRED_FLAGS)

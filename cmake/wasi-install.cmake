@@ -3,10 +3,22 @@
 set(CMAKE_INSTALL_BINDIR .)
 set(CMAKE_INSTALL_DOCDIR .)
 install(TARGETS trapezoid)
-# The page holds the module as installed (stripped, where it is), in base64.
+# The page holds the module as installed (stripped, where it is), in base64,
+# and lets its own script and style run, and nothing else, by their SHA-256.
 find_program(TRAPEZOID_BASE64 base64 REQUIRED)
-install(CODE "set(trapezoid_page ${PROJECT_SOURCE_DIR}/doc/trapezoid.html.in)
-  set(trapezoid_base64 ${TRAPEZOID_BASE64})" CODE [[
+find_program(TRAPEZOID_BASENC basenc REQUIRED)
+set(page ${PROJECT_SOURCE_DIR}/doc/trapezoid.html.in)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
+file(READ ${page} text)
+foreach(element IN ITEMS script style)
+  string(REGEX MATCH "<${element}>(.*)</${element}>" found "${text}")
+  string(SHA256 sum "${CMAKE_MATCH_1}")
+  string(TOUPPER ${sum} sum)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo_append ${sum} COMMAND ${TRAPEZOID_BASENC} --base16 -d
+    COMMAND ${TRAPEZOID_BASE64} OUTPUT_VARIABLE ${element} OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+install(CODE "set(trapezoid_page ${page})\nset(trapezoid_base64 ${TRAPEZOID_BASE64})
+  set(script_hash sha256-${script})\nset(style_hash sha256-${style})" CODE [[
   set(folder "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
   execute_process(COMMAND ${trapezoid_base64} -w 0 trapezoid.wasm WORKING_DIRECTORY ${folder}
     OUTPUT_VARIABLE module COMMAND_ERROR_IS_FATAL ANY)
@@ -29,7 +41,7 @@ set(trapezoid_c_library_notices ${PROJECT_BINARY_DIR}/NOTICE
   ${PROJECT_BINARY_DIR}/wasi-libc.copyright)
 
 # The linker lists no inputs: the record names those that the compiler gives.
-set(trapezoid_inputs ${TRAPEZOID_WASI_LIBC_COPYRIGHT} ${TRAPEZOID_BASE64}
+set(trapezoid_inputs ${TRAPEZOID_WASI_LIBC_COPYRIGHT} ${TRAPEZOID_BASE64} ${TRAPEZOID_BASENC}
   ${trapezoid_c_library})
 foreach(file IN ITEMS crt1-command.o libc++.a libc++abi.a)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} ${target} -print-file-name=${file}

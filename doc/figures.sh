@@ -119,7 +119,9 @@ set yrange [1e-18:1]
 set format x "2^{%L}"
 set format y "10^{%L}"
 set xtics 4
+set mxtics 2
 set ytics 100
+set mytics 2
 set xlabel "number of intervals n"
 set ylabel "relative error"
 set key below left Left reverse height 1

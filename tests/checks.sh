@@ -9,19 +9,17 @@ nl='
 '
 IFS=$nl
 built=$(fact program) emulator=$(fact emulator) source=$(fact source) build=$(fact build)
-program=${3:-$built} work=$PWD/checks/$check${3:+-packaged}
+program=${3:-$built} work=$PWD/checks/$check${3:+-packaged} under=${3:+For the packaged program: }
 rm -rf "$work" && mkdir -p "$work"
 fail() { printf '%s\n' "$program$nl$*" >&2 && exit 1; }
-skip() { echo "Skipped: $*" && exit 0; }
+skip() { echo "${under}Skipped: $*" && exit 0; } # a skip within the package check does not skip it
 need() { command -v "$1" >/dev/null || skip "${1##*/} was not found: install Debian's $2 package"; }
 run() { $emulator "$program" "$@"; }
 install() { cmake --install "$build" --config "$(fact configuration)" --prefix "$1" --strip >/dev/null; }
 files() { (cd "$1" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort); }
 # The report as the program writes it: a Windows program ends lines with CR LF.
 report=$here/report.txt
-case $program in *.exe)
-  awk 'NR > 1 { printf "\r\n" } { printf "%s", $0 }' "$report" >"$work/report" && report=$work/report ;;
-esac
+case $program in *.exe) awk 'NR > 1 { printf "\r\n" } { printf "%s", $0 }' "$report" >"$work/report" && report=$work/report ;; esac
 # The exit status, the exact output, and nothing on standard error, or a line.
 expect() { # status, file of the output, pattern or "", redirection, command...
   status=$1 output=$2 said=$3 redirect=$4 && shift 4
@@ -40,8 +38,7 @@ ignores-input)
   expect 0 "$report" '' '' run --help -n 128 "two words"
   expect 0 "$report" '' '</dev/zero' run
   expect 0 "$report" '' '<&-' run
-  expect 0 "$report" '' '' env -i $(fact environment) $emulator "$program" # what an emulator needs
-  ;;
+  expect 0 "$report" '' '' env -i $(fact environment) $emulator "$program" ;; # what an emulator needs
 locale)
   # A comma for a decimal point, in the byte order of the program's C library.
   need localedef locales
@@ -49,8 +46,7 @@ locale)
     skip "localedef cannot build a de_DE locale: install Debian's locales package"
   printf 0,5 >"$work/half"
   expect 0 "$work/half" '' '' env LOCPATH="$work" LC_ALL=de_DE.UTF-8 $emulator "$(fact DECIMAL_POINT)"
-  expect 0 "$report" '' '' env LOCPATH="$work" LC_ALL=de_DE.UTF-8 $emulator "$program"
-  ;;
+  expect 0 "$report" '' '' env LOCPATH="$work" LC_ALL=de_DE.UTF-8 $emulator "$program" ;;
 # A report that cannot be written is an error, said in one line.
 write-failure) expect 1 /dev/null '^trapezoid: .' '>&-' run ;;
 full-disk)
@@ -62,22 +58,16 @@ libraries)
     grep -Ev "$(fact libraries)" || true)
   [ -z "$found" ] || fail "loads $found beside the C library" ;;
 hardening)
-  # In the headers, or in main's code, read from the linked program, whose
-  # symbols name what main calls (a static C library makes such calls too).
+  # In the headers, or in main's code in the linked program, whose symbols name its calls.
   objdump=$(fact objdump) readelf=$(fact readelf) && need "$objdump" binutils
-  case $program in
-  *.exe) headers=$("$objdump" -p "$program") ;;
-  *) headers=$("$readelf" -hlndW "$program") ;;
-  esac
+  headers=$(case $program in *.exe) "$objdump" -p "$program" ;; *) "$readelf" -hlndW "$program" ;; esac)
   code=$("$objdump" -d --disassemble=main "$built" 2>/dev/null || "$objdump" -d --disassemble-symbols=main "$built")
   # MIPS calls through unnamed slots of its GOT: name them for what they hold.
   case $code in *"(gp)"*)
     code=$({ "$(fact nm)" "$built" && echo -- && "$readelf" -A "$built" && echo -- && echo "$code"; } | awk '
-      $0 == "--" { part++; next }
-      part == 0 && NF == 3 { sub(/^0+/, "", $1); name[$1] = $3 }
+      $0 == "--" { part++; next } part == 0 && NF == 3 { sub(/^0+/, "", $1); name[$1] = $3 }
       part == 1 && $2 ~ /\(gp\)$/ { sub(/^0+/, "", $3); slot[$2] = $3 }
-      part == 2 && match($0, /-?[0-9]+\(gp\)/) && (slot[substr($0, RSTART, RLENGTH)] in name) {
-        $0 = $0 " <" name[slot[substr($0, RSTART, RLENGTH)]] ">" }
+      part == 2 && match($0, /-?[0-9]+\(gp\)/) { at = slot[substr($0, RSTART, RLENGTH)]; if (at in name) $0 = $0 " <" name[at] ">" }
       part == 2 { print }') ;;
   esac
   wrong=''
@@ -91,24 +81,19 @@ hardening)
     endbr) text=$code pattern='endbr(32|64)' ;;
     pac) text=$code pattern='paciasp|hint[[:space:]]+#25' ;;
     fortify) text=$code pattern='[<.]_?__printf_chk[@+>]' ;; # ___printf_chk if static; POWER calls past the entry
-    dynamic_base) text=$headers pattern='DYNAMIC_BASE' ;;
-    high_entropy_va) text=$headers pattern='HIGH_ENTROPY_VA' ;;
-    nx_compat) text=$headers pattern='NX_COMPAT' ;;
-    tsaware) text=$headers pattern='TERMINAL_SERVICE_AWARE' ;;
+    *) text=$headers pattern=$(echo "$protection" | tr '[:lower:]' '[:upper:]') ;; # a Windows program's flag
     esac
     printf '%s\n' "$text" | grep -Eq "$pattern" || wrong="$wrong$nl  has no $protection: nothing matches '$pattern'"
   done
   [ -z "$wrong" ] || fail "$wrong" ;;
 package)
-  # Installed, and packed as a release is, it holds its files and no others;
-  # a Linux program that loads the C library makes no package, and says why.
-  # The packaged (or else installed) program is stripped and passes every check.
+  # Installed, and packed as a release is, it holds its files and no others (a Linux program
+  # that loads the C library makes no package); stripped, it passes every check.
   package=$work/$(fact package).zip pack=$here/../tools/package$nl$build$nl$(fact configuration)
   case $built in *.exe | *.wasm) need zip zip ;; *) package=${package%.zip}.tar.gz ;; esac && need "$(fact nm)" binutils
-  install "$work/installed" && files "$work/installed" >"$work/held"
+  install "$work/installed" && files "$work/installed" >"$work/held" && top=$work/installed
   fact file | sed 's|^\./||' | LC_ALL=C sort >"$work/files"
   cmp -s "$work/held" "$work/files" || fail "installs$nl$(cat "$work/held")${nl}not$nl$(cat "$work/files")"
-  top=$work/installed
   if $pack "$work" >"$work/said" 2>&1; then
     (cd "$work" && sha256sum -c --quiet "${package##*/}.sha256") || fail "${package##*/}.sha256 does not hold"
     grep -qx " $(sha256sum <"$package" | cut -d' ' -f1) $(wc -c <"$package") ${package##*/}" \
@@ -128,8 +113,7 @@ package)
         fail "with $case, tools/package said:$nl$(cat "$work/said")"
       fi
     done
-    mkdir "$work/unpacked" && (cd "$work/unpacked" && cmake -E tar xf "$package")
-    top=$work/unpacked/$(fact package)
+    mkdir "$work/unpacked" && (cd "$work/unpacked" && cmake -E tar xf "$package") && top=$work/unpacked/$(fact package)
     files "$top" | cmp -s - "$work/files" || fail "$package does not hold what the program installs"
   elif [ "$package" = "${package%.zip}" ] && grep -q 'a Linux package carries the C library' "$work/said"; then
     [ -z "$(find "$work" -name 'trapezoid-*')" ] || fail "tools/package left a package behind"
@@ -141,36 +125,50 @@ package)
   *.wasm) ! "$(fact objdump)" -h "$packaged" | grep -Eq '^ +[0-9]+ (name|[.]debug)' ;;
   *) "$(fact nm)" "$packaged" 2>&1 | grep -q 'no symbols' ;;
   esac || fail "$packaged is not stripped"
-  for check in $(fact check); do sh "$0" "$facts" "$check" "$packaged"; done
-  ;;
+  for check in $(fact check); do sh "$0" "$facts" "$check" "$packaged"; done ;;
 page)
-  # At most 64 KB, opened from disk with no network, it shows exactly what a
-  # module wrote, and how it ended.
-  need chromium chromium
-  page=${program%.wasm}.html
+  # Opened from disk with no network, it shows exactly what a module wrote and how it ended,
+  # or that no WebAssembly could run it; its button copies exactly what was written.
+  need chromium chromium && page=${program%.wasm}.html
   [ -f "$page" ] || { install "$work/installed" && page=$work/installed/trapezoid.html; }
   [ "$(wc -c <"$page")" -le 65536 ] || fail "$page is larger than 64 KB"
-  shows() { # page, output file, status pattern, standard error
-    dom=$(chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
-      --disable-component-update --disable-sync "--host-resolver-rules=MAP * ~NOTFOUND" \
-      --user-data-dir="$work/chromium" --virtual-time-budget=10000 --dump-dom "file://$1" 2>/dev/null)
-    shown=${dom#*<pre id=\"stdout\">} status=${dom#*<p id=\"status\">} said=${dom#*<pre id=\"stderr\">}
-    printf '%s' "${shown%%</pre>*}" | sed 's/<[^>]*>//g; s/&lt;/</g; s/&gt;/>/g; s/&amp;/\&/g' >"$work/shown"
-    status=${status%%</p>*} said=${said%%</pre>*}
-    if ! cmp -s "$work/shown" "$2" || ! printf '%s\n' "$status" | grep -Eq "$3" || [ "$said" != "$4" ]; then
-      fail "$1 shows$nl$(cat "$work/shown")$nl$status$nl$said"
+  grep -q "script-src 'sha256-[^']*' 'wasm-unsafe-eval'; style-src 'sha256-[^']*'; base-uri 'none'" "$page" ||
+    fail "$page lacks its strict policy"
+  shows() { # page, file of the output, status pattern, standard error, then Chromium's options
+    page_shown=$1 output=$2 ending=$3 said=$4 && shift 4
+    chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
+      --disable-component-update --disable-sync "--host-resolver-rules=MAP * ~NOTFOUND" "--user-data-dir=$work/chromium" \
+      --virtual-time-budget=10000 "$@" --dump-dom "file://$page_shown" 2>/dev/null | tr '\n' '\001' >"$work/dom"
+    part() { sed "s|.*<$1 id=\"$2\"[^>]*>||; s|</$1>.*||; s/<[^>]*>//g; s/&lt;/</g; s/&gt;/>/g; s/&amp;/\&/g" "$work/dom" | tr '\001' '\n'; }
+    part pre stdout >"$work/shown" && part pre stderr >"$work/said"
+    if ! cmp -s "$work/shown" "$output" || ! part p status | grep -Eq "$ending" || ! printf %s "$said" | cmp -s - "$work/said"; then
+      fail "$page_shown shows$nl$(cat "$work/shown")$nl$(part p status)$nl$(cat "$work/said")"
     fi
   }
+  holding() { # a module's program: writes the page with that module in it, and names it
+    base64 -w 0 "$(fact "$1")" >"$work/$1.b64"
+    awk -v module="$work/$1.b64" '/id="module"/ { getline text <module; sub(/>[^<]*</, ">" text "<") } { print }' \
+      "$page" >"$work/$1.html" && echo "$work/$1.html"
+  }
   shows "$page" "$report" '^exit status 0$' ''
-  base64 -w 0 "$(fact TRAPS)" >"$work/trapping.b64"
-  awk -v module="$work/trapping.b64" '/id="module"/ { getline text <module; sub(/>[^<]*</, ">" text "<") } { print }' \
-    "$page" >"$work/trapping.html"
-  printf 'out\n' >"$work/out-line"
-  shows "$work/trapping.html" "$work/out-line" '^The program stopped: ' "err$nl"
-  ;;
+  shows "$page" /dev/null '^The program could not run here: ' '' --js-flags=--jitless
+  printf 'out\n' >"$work/TRAPS" && printf '\357\273\277x' >"$work/BYTE_ORDER_MARK"
+  awk 'BEGIN { for (i = 0; i < 65536; i++) printf "0123456789abcdef" }' >"$work/LARGE"
+  shows "$(holding TRAPS)" "$work/TRAPS" '^The program stopped: ' "err$nl"
+  shows "$(holding BYTE_ORDER_MARK)" "$work/BYTE_ORDER_MARK" '^exit status 0$' ''
+  shows "$(holding LARGE)" "$work/LARGE" '^exit status 0$' ''
+  # The button, clicked from a page around it, hands the clipboard the bytes.
+  cat >"$work/copy.html" <<EOF
+<pre id="stdout"></pre><p id="status"></p><pre id="stderr"></pre><iframe src="file://$page"></iframe><script>
+const frame = document.querySelector("iframe"), shown = id => document.getElementById(id);
+frame.onload = function copy() { const page = frame.contentWindow, button = page.document.getElementById("copy");
+  if (button.disabled) return setTimeout(copy, 50);
+  page.navigator.clipboard.writeText = text => Promise.resolve(shown("stdout").textContent = text, shown("status").textContent = "copied");
+  button.click(); };</script>
+EOF
+  shows "$work/copy.html" "$report" '^copied$' '' --allow-file-access-from-files ;;
 figures)
-  # Drawn again, the same data (by the same gnuplot, the same bytes); two
-  # rows as computed apart with 100-digit arithmetic, at 1 and 64 intervals.
+  # Drawn again, the same data (by the same gnuplot, the same bytes), and two rows computed apart.
   need gnuplot gnuplot-nox && need bc bc
   sh "$source/doc/figures.sh" "$work" >/dev/null
   by() { grep -o 'Produced by GNUPLOT [^<]*' "$1"; }
@@ -183,17 +181,12 @@ figures)
   for row in "1 8.19767068693264545e-02 8.197671e-02 3.006711e-17" \
     "64 2.03449692996092934e-05 2.034497e-05 2.360358e-17"; do
     grep -qx "$row" "$source/doc/error.svg" || fail "doc/error.svg lacks the row '$row'"
-  done
-  ;;
+  done ;;
 documents)
   sed -n '/^## What it prints$/,/^- /s/^    //p' "$source/README.md" >"$work/shown"
   { cat "$report" && echo; } | cmp -s - "$work/shown" || fail "README.md shows the report as$nl$(cat "$work/shown")"
-  { cat "$report" && echo; } | while IFS= read -r line; do
-    value=${line#*= } && value=${value% }
-    if ! grep -qF ".B \"${line%%=*}=\"" "$source/doc/trapezoid.1.in" || ! grep -qF "$value" "$source/doc/trapezoid.1.in"; then
-      fail "doc/trapezoid.1.in does not give '${line%%=*}=' as $value"
-    fi
-  done
-  ;;
+  man=$source/doc/trapezoid.1.in && value() { grep -o '[0-9]\.[0-9]\{16\}' "$1"; }
+  if [ "$(sed -n 's/^\.B "\(.*\)"$/\1/p' "$man")" != "$(sed 's/\(=\).*/\1/' "$report")" ] ||
+    [ "$(value "$man")" != "$(value "$report")" ]; then fail "$man does not give the report's labels and values"; fi ;;
 *) fail "no check named '$check'" ;;
 esac

@@ -1,8 +1,6 @@
-// The checks' own small programs, one for each macro. DECIMAL_POINT prints
-// one half as the environment's locale writes it, to show the locale in
-// force; the others are modules for the page: TRAPS writes a line on each
-// standard stream and then crashes, BYTE_ORDER_MARK writes one before a
-// letter, and LARGE writes a mebibyte.
+// The checks' own programs, one for each macro: one half, as the locale in
+// force writes it, and modules for the page that crash once they have
+// written on both streams, write a byte-order mark, or write a mebibyte.
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
