@@ -1,7 +1,7 @@
 #!/bin/sh
 # sh tests/checks.sh FACTS CHECK [PROGRAM]: runs a check of a build, on its
 # program or PROGRAM, and fails on any difference from what a user must see.
-# shellcheck disable=SC2046,SC2086 # a fact of several lines is several words
+# shellcheck disable=SC2013,SC2046,SC2086 # a fact of several lines is several words
 set -euf
 facts=$1 check=$2 here=$(cd "$(dirname "$0")" && pwd)
 fact() { sed -n "s/^$1 //p" "$facts"; }
@@ -13,8 +13,10 @@ program=${3:-$built} work=$PWD/checks/$check${3:+-packaged} under=${3:+For the p
 rm -rf "$work" && mkdir -p "$work"
 fail() { printf '%s\n' "$program$nl$*" >&2 && exit 1; }
 skip() { echo "${under}Skipped: $*" && exit 0; } # a skip within the package check does not skip it
-need() { command -v "$1" >/dev/null || skip "${1##*/} was not found: install Debian's $2 package"; }
 run() { $emulator "$program" "$@"; }
+for need in $(fact need | awk -v check="$check" '$1 == check { print $2 " " $3 }'); do # program, package
+  command -v "${need% *}" >/dev/null || skip "${need% *} was not found: install Debian's ${need#* } package"
+done
 install() { cmake --install "$build" --config "$(fact configuration)" --prefix "$1" --strip >/dev/null; }
 files() { (cd "$1" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort); }
 # The report as the program writes it: a Windows program ends lines with CR LF.
@@ -41,7 +43,6 @@ ignores-input)
   expect 0 "$report" '' '' env -i $(fact environment) $emulator "$program" ;; # what an emulator needs
 locale)
   # A comma for a decimal point, in the byte order of the program's C library.
-  need localedef locales
   localedef "--$(fact byte-order | tr 'A-Z_' 'a-z-')" -i de_DE -f UTF-8 "$work/de_DE.UTF-8" >/dev/null 2>&1 ||
     skip "localedef cannot build a de_DE locale: install Debian's locales package"
   printf 0,5 >"$work/half"
@@ -53,13 +54,12 @@ full-disk)
   [ -c /dev/full ] || skip "/dev/full, which plays a full disk, is missing (macOS and the BSDs have none)"
   expect 1 /dev/null '^trapezoid: .' '>/dev/full' run ;;
 libraries)
-  need "$(fact objdump)" binutils
   found=$("$(fact objdump)" -p "$program" | sed -nE 's/^[[:space:]]*(NEEDED|DLL Name:)[[:space:]]+//p' |
     grep -Ev "$(fact libraries)" || true)
   [ -z "$found" ] || fail "loads $found beside the C library" ;;
 hardening)
   # In the headers, or in main's code in the linked program, whose symbols name its calls.
-  objdump=$(fact objdump) readelf=$(fact readelf) && need "$objdump" binutils
+  objdump=$(fact objdump) readelf=$(fact readelf)
   headers=$(case $program in *.exe) "$objdump" -p "$program" ;; *) "$readelf" -hlndW "$program" ;; esac)
   code=$("$objdump" -d --disassemble=main "$built" 2>/dev/null || "$objdump" -d --disassemble-symbols=main "$built")
   # MIPS calls through unnamed slots of its GOT: name them for what they hold.
@@ -89,8 +89,7 @@ hardening)
 package)
   # Installed, and packed as a release is, it holds its files and no others (a Linux program
   # that loads the C library makes no package); stripped, it passes every check.
-  package=$work/$(fact package).zip pack=$here/../tools/package$nl$build$nl$(fact configuration)
-  case $built in *.exe | *.wasm) need zip zip ;; *) package=${package%.zip}.tar.gz ;; esac && need "$(fact nm)" binutils
+  package=$work/$(fact package).$(fact archive) pack=$here/../tools/package$nl$build$nl$(fact configuration)
   install "$work/installed" && files "$work/installed" >"$work/held" && top=$work/installed
   fact file | sed 's|^\./||' | LC_ALL=C sort >"$work/files"
   cmp -s "$work/held" "$work/files" || fail "installs$nl$(cat "$work/held")${nl}not$nl$(cat "$work/files")"
@@ -115,7 +114,7 @@ package)
     done
     mkdir "$work/unpacked" && (cd "$work/unpacked" && cmake -E tar xf "$package") && top=$work/unpacked/$(fact package)
     files "$top" | cmp -s - "$work/files" || fail "$package does not hold what the program installs"
-  elif [ "$package" = "${package%.zip}" ] && grep -q 'a Linux package carries the C library' "$work/said"; then
+  elif grep -q 'a Linux package carries the C library' "$work/said"; then
     [ -z "$(find "$work" -name 'trapezoid-*')" ] || fail "tools/package left a package behind"
   else
     fail "tools/package said:$nl$(cat "$work/said")"
@@ -125,11 +124,11 @@ package)
   *.wasm) ! "$(fact objdump)" -h "$packaged" | grep -Eq '^ +[0-9]+ (name|[.]debug)' ;;
   *) "$(fact nm)" "$packaged" 2>&1 | grep -q 'no symbols' ;;
   esac || fail "$packaged is not stripped"
-  for check in $(fact check); do sh "$0" "$facts" "$check" "$packaged"; done ;;
+  for check in $(fact check); do [ "$check" = package ] || sh "$0" "$facts" "$check" "$packaged"; done ;;
 page)
   # Opened from disk with no network, it shows exactly what a module wrote and how it ended,
   # or that no WebAssembly could run it; its button copies exactly what was written.
-  need chromium chromium && page=${program%.wasm}.html
+  page=${program%.wasm}.html
   [ -f "$page" ] || { install "$work/installed" && page=$work/installed/trapezoid.html; }
   [ "$(wc -c <"$page")" -le 65536 ] || fail "$page is larger than 64 KB"
   grep -q "script-src 'sha256-[^']*' 'wasm-unsafe-eval'; style-src 'sha256-[^']*'; base-uri 'none'" "$page" ||
@@ -169,7 +168,6 @@ EOF
   shows "$work/copy.html" "$report" '^copied$' '' --allow-file-access-from-files ;;
 figures)
   # Drawn again, the same data (by the same gnuplot, the same bytes), and two rows computed apart.
-  need gnuplot gnuplot-nox && need bc bc
   sh "$source/doc/figures.sh" "$work" >/dev/null
   by() { grep -o 'Produced by GNUPLOT [^<]*' "$1"; }
   data() { sed -n '/<!-- The data drawn/,/-->/p' "$1"; }
@@ -183,6 +181,9 @@ figures)
     grep -qx "$row" "$source/doc/error.svg" || fail "doc/error.svg lacks the row '$row'"
   done ;;
 documents)
+  for name in $(sed -n 's/^\([a-z-]*\)).*/\1/p' "$0"); do
+    grep -q "^| \`$name\` |" "$source/BUILDING.md" || fail "BUILDING.md's table of tests lacks $name"
+  done
   sed -n '/^## What it prints$/,/^- /s/^    //p' "$source/README.md" >"$work/shown"
   { cat "$report" && echo; } | cmp -s - "$work/shown" || fail "README.md shows the report as$nl$(cat "$work/shown")"
   man=$source/doc/trapezoid.1.in && value() { grep -o '[0-9]\.[0-9]\{16\}' "$1"; }
