@@ -8,8 +8,34 @@ install(TARGETS trapezoid)
 find_program(TRAPEZOID_BASE64 base64 REQUIRED)
 find_program(TRAPEZOID_BASENC basenc REQUIRED)
 set(page ${PROJECT_SOURCE_DIR}/doc/trapezoid.html.in)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page} README.md ${trapezoid_pictures})
 file(READ ${page} text)
+# Below the output, README's lesson, what it prints and why, rendered by cmark
+# with its pictures in it as data, where the page's policy lets them load.
+find_program(TRAPEZOID_CMARK cmark)
+if(NOT TRAPEZOID_CMARK)
+  message(FATAL_ERROR "The page shows README's lesson, rendered by cmark: install Debian's cmark package.")
+endif()
+file(READ README.md readme)
+string(FIND "${readme}" "\n## What it prints\n" from)
+string(FIND "${readme}" "\n## Building, packaging" to)
+math(EXPR length "${to} - ${from}")
+string(SUBSTRING "${readme}" ${from} ${length} lesson)
+file(WRITE ${PROJECT_BINARY_DIR}/lesson.md "${lesson}")
+execute_process(COMMAND ${TRAPEZOID_CMARK} lesson.md WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+  OUTPUT_VARIABLE lesson COMMAND_ERROR_IS_FATAL ANY)
+foreach(picture IN LISTS trapezoid_pictures)
+  file(READ ${picture} svg)
+  foreach(character IN ITEMS % "#" "\"" & "\n" "\t")
+    string(HEX "${character}" hex)
+    string(REPLACE "${character}" "%${hex}" svg "${svg}")
+  endforeach()
+  string(REPLACE "src=\"${picture}\"" "src=\"data:image/svg+xml,${svg}\"" lesson "${lesson}")
+endforeach()
+# Formulas and code scroll in their own boxes, which the keyboard reaches.
+string(REPLACE "<pre>" "<pre tabindex=\"0\">" lesson "${lesson}")
+string(REPLACE "@lesson@" "${lesson}" text "${text}")
+file(WRITE ${PROJECT_BINARY_DIR}/trapezoid.html.in "${text}")
 foreach(element IN ITEMS script style)
   string(REGEX MATCH "<${element}>(.*)</${element}>" found "${text}")
   string(SHA256 sum "${CMAKE_MATCH_1}")
@@ -17,7 +43,7 @@ foreach(element IN ITEMS script style)
   execute_process(COMMAND ${CMAKE_COMMAND} -E echo_append ${sum} COMMAND ${TRAPEZOID_BASENC} --base16 -d
     COMMAND ${TRAPEZOID_BASE64} OUTPUT_VARIABLE ${element} OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
-install(CODE "set(trapezoid_page ${page})\nset(trapezoid_base64 ${TRAPEZOID_BASE64})
+install(CODE "set(trapezoid_page ${PROJECT_BINARY_DIR}/trapezoid.html.in)\nset(trapezoid_base64 ${TRAPEZOID_BASE64})
   set(script_hash sha256-${script})\nset(style_hash sha256-${style})" CODE [[
   set(folder "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
   execute_process(COMMAND ${trapezoid_base64} -w 0 trapezoid.wasm WORKING_DIRECTORY ${folder}
@@ -41,7 +67,7 @@ set(trapezoid_c_library_notices ${PROJECT_BINARY_DIR}/NOTICE
   ${PROJECT_BINARY_DIR}/wasi-libc.copyright)
 
 # The linker lists no inputs: the record names those that the compiler gives.
-set(trapezoid_inputs ${TRAPEZOID_WASI_LIBC_COPYRIGHT} ${TRAPEZOID_BASE64} ${TRAPEZOID_BASENC}
+set(trapezoid_inputs ${TRAPEZOID_WASI_LIBC_COPYRIGHT} ${TRAPEZOID_BASE64} ${TRAPEZOID_BASENC} ${TRAPEZOID_CMARK}
   ${trapezoid_c_library})
 foreach(file IN ITEMS crt1-command.o libc++.a libc++abi.a)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} ${target} -print-file-name=${file}
