@@ -86,8 +86,8 @@ try odd-name 1 "is not the name of a trapezoid package" "$work/honest/--keep"
 try newline 1 "holds a newline" "$package"$'\n'
 # TMPDIR relative, beginning with a dash, closed to others, or where nothing may run.
 mkdir -m 700 "$work/closed" && mkdir "$work/noexec" && mount -t tmpfs -o noexec tmpfs "$work/noexec"
-tmp=rel try tmp-rel 1 "is missing" "$work/no-source/$pkg"
-tmp=-dash try tmp-dash 1 "is missing" "$work/no-source/$pkg"
+tmp=rel try tmp-rel 1 "holds a NUL byte" "$work/sum-nul/$pkg"
+tmp=-dash try tmp-dash 1 "holds a NUL byte" "$work/sum-nul/$pkg"
 tmp=$work/closed/tmp try tmp-closed 1 "does not let the build's user through" "$package"
 tmp=$work/noexec try tmp-noexec 1 "mounted noexec" "$package" && umount "$work/noexec"
 
