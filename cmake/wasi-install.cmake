@@ -29,8 +29,10 @@ foreach(picture IN LISTS trapezoid_pictures)
   endforeach()
   string(REPLACE "src=\"${picture}\"" "src=\"data:image/svg+xml,${svg}\"" lesson "${lesson}")
 endforeach()
-# Formulas and code scroll in their own boxes, which the keyboard reaches.
+# Formulas and code scroll in their own boxes, which the keyboard reaches; the
+# pictures load as they come into view, not before the program's report shows.
 string(REPLACE "<pre>" "<pre tabindex=\"0\">" lesson "${lesson}")
+string(REPLACE "<img src=" "<img loading=\"lazy\" decoding=\"async\" src=" lesson "${lesson}")
 string(REPLACE "@lesson@" "${lesson}" text "${text}")
 file(WRITE ${PROJECT_BINARY_DIR}/trapezoid.html.in "${text}")
 foreach(element IN ITEMS script style)

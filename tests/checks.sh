@@ -161,10 +161,10 @@ page)
   { cat "$report" && echo && echo 'H1 trapezoid' && sed -n '/^## What it prints$/,/^## Building/{
     s/^### /H3 /p; s/^## /H2 /p; s/^!\[\(.*\)\](.*)$/IMG \1/p; }' "$source/README.md" | sed '$d'; } >"$work/lesson"
   cat >"$work/copy.html" <<EOF
-<pre id="stdout"></pre><p id="status"></p><pre id="stderr"></pre><iframe src="file://$page"></iframe><script>
+<pre id="stdout"></pre><p id="status"></p><pre id="stderr"></pre><iframe src="file://$page" height="99999"></iframe><script>
 const frame = document.querySelector("iframe"), shown = id => document.getElementById(id);
 frame.onload = function copy() { const page = frame.contentWindow, button = page.document.getElementById("copy");
-  if (button.disabled) return setTimeout(copy, 50);
+  if (button.disabled || [...page.document.images].some(image => !image.complete)) return setTimeout(copy, 50);
   const lesson = [...page.document.querySelectorAll("h1, h2, h3, img")].map(e => e.alt === undefined ?
     e.tagName + " " + e.textContent : (e.naturalWidth ? "IMG " : "UNDRAWN ") + e.alt).join("\n") + "\n";
   const taught = page.document.body.textContent.includes("Halving h cuts the error fourfold") ? " and taught" : "";
